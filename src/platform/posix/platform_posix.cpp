@@ -1,0 +1,489 @@
+// POSIX implementation of the platform layer: the Windows services the
+// library relies on, reproduced with the behaviour the library expects.
+#include "platform/platform.h"
+
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace plat {
+
+namespace {
+
+// A path with every '\' turned into '/'.
+std::string Native(const char *path) {
+    std::string s(path ? path : "");
+    std::replace(s.begin(), s.end(), '\\', '/');
+    return s;
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool NoCaseLess(const std::string &a, const std::string &b) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char x = static_cast<unsigned char>(Upper(a[i]));
+        const unsigned char y = static_cast<unsigned char>(Upper(b[i]));
+        if (x != y) return x < y;
+    }
+    return a.size() < b.size();
+}
+
+constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;  // 1970 in 1601 units
+
+uint64_t ToFileTime(const struct timespec &ts) {
+    return kUnixEpochAsFileTime + static_cast<uint64_t>(ts.tv_sec) * 10000000ull +
+           static_cast<uint64_t>(ts.tv_nsec) / 100u;
+}
+
+DebugSink g_debugSink = nullptr;
+TickSource g_tickSource = nullptr;
+LocalTimeSource g_localTimeSource = nullptr;
+
+}  // namespace
+
+// ---- Directory enumeration ----
+
+bool WildcardMatch(const char *pattern, const char *name) {
+    // "*.*" matches every name, with or without a full stop, as on Windows.
+    if (std::strcmp(pattern, "*.*") == 0) return true;
+    const char *p = pattern, *n = name;
+    const char *star = nullptr, *resume = nullptr;
+    while (*n) {
+        if (*p == '*') {
+            star = p++;
+            resume = n;
+        } else if (*p == '?' || (*p && Upper(*p) == Upper(*n))) {
+            ++p;
+            ++n;
+        } else if (star) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*p == '*') ++p;
+    return *p == '\0';
+}
+
+struct DirSearch {
+    std::vector<DirEntry> entries;
+    size_t next = 0;
+};
+
+DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
+    if (pattern == nullptr || entry == nullptr) return nullptr;
+    const std::string full = Native(pattern);
+    const size_t cut = full.rfind('/');
+    const std::string folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
+    const std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
+    if (mask.empty()) return nullptr;
+    try {
+        DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+        if (dir == nullptr) return nullptr;
+        std::vector<std::string> names;
+        while (struct dirent *d = readdir(dir)) {
+            if (WildcardMatch(mask.c_str(), d->d_name)) names.emplace_back(d->d_name);
+        }
+        closedir(dir);
+        // NTFS lists a folder in upper-case name order; do the same so that
+        // searches see the same order on both systems.
+        std::sort(names.begin(), names.end(), NoCaseLess);
+        auto *search = new DirSearch;
+        for (const std::string &name : names) {
+            if (name.size() >= AVFILE_MAX_PATH) continue;
+            struct stat st {};
+            if (stat((folder + name).c_str(), &st) != 0) continue;
+            DirEntry e{};
+            std::memcpy(e.name, name.c_str(), name.size() + 1);
+            e.isDir = S_ISDIR(st.st_mode);
+            e.size = e.isDir ? 0 : static_cast<uint64_t>(st.st_size);
+            e.lastWrite = ToFileTime(st.st_mtim);
+            search->entries.push_back(e);
+        }
+        if (search->entries.empty()) {
+            delete search;
+            return nullptr;
+        }
+        *entry = search->entries[0];
+        search->next = 1;
+        return search;
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+bool FindNext(DirSearch *search, DirEntry *entry) {
+    if (search == nullptr || entry == nullptr || search->next >= search->entries.size()) {
+        return false;
+    }
+    *entry = search->entries[search->next++];
+    return true;
+}
+
+void FindClose(DirSearch *search) { delete search; }
+
+// ---- Files ----
+
+bool PathExists(const char *path) {
+    if (path == nullptr) return false;
+    return access(Native(path).c_str(), F_OK) == 0;
+}
+
+bool CopyFile(const char *source, const char *destination, bool failIfExists) {
+    if (source == nullptr || destination == nullptr) return false;
+    const std::string src = Native(source), dst = Native(destination);
+    const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(in);
+        return false;
+    }
+    if (failIfExists && access(dst.c_str(), F_OK) == 0) {
+        close(in);
+        return false;
+    }
+    // Copy into a temporary file beside the destination, then move it into
+    // place: a failed copy never leaves a partial destination behind.
+    const size_t cut = dst.rfind('/');
+    std::string tmp = (cut == std::string::npos ? std::string() : dst.substr(0, cut + 1)) +
+                      ".avfile-copy-XXXXXX";
+    const int out = mkstemp(tmp.data());
+    if (out < 0) {
+        close(in);
+        return false;
+    }
+    bool ok = true;
+    static thread_local char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = read(in, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            break;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(out, buffer + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                ok = false;
+                break;
+            }
+            done += w;
+        }
+        if (!ok) break;
+    }
+    close(in);
+    if (ok) {
+        fchmod(out, st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        futimens(out, times);
+    }
+    if (close(out) != 0) ok = false;
+    if (ok) {
+        if (failIfExists) {
+            // link() never replaces: a destination that appeared meanwhile wins.
+            ok = link(tmp.c_str(), dst.c_str()) == 0;
+        } else {
+            ok = rename(tmp.c_str(), dst.c_str()) == 0;
+        }
+    }
+    unlink(tmp.c_str());
+    return ok;
+}
+
+struct ReadFile {
+    FILE *stream;
+};
+
+ReadFile *OpenRead(const char *path) {
+    if (path == nullptr) return nullptr;
+    FILE *f = std::fopen(Native(path).c_str(), "rb");
+    if (f == nullptr) return nullptr;
+    auto *file = new (std::nothrow) ReadFile{f};
+    if (file == nullptr) std::fclose(f);
+    return file;
+}
+
+size_t Read(ReadFile *file, void *buffer, size_t bytes) {
+    if (file == nullptr) return 0;
+    return std::fread(buffer, 1, bytes, file->stream);
+}
+
+bool Seek(ReadFile *file, int64_t offset) {
+    if (file == nullptr || offset < 0) return false;
+    return fseeko(file->stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+void CloseRead(ReadFile *file) {
+    if (file == nullptr) return;
+    std::fclose(file->stream);
+    delete file;
+}
+
+// ---- Profile files ----
+
+namespace {
+
+std::string Trim(const std::string &s) {
+    const char *blanks = " \t\r\n";
+    const size_t a = s.find_first_not_of(blanks);
+    if (a == std::string::npos) return std::string();
+    const size_t b = s.find_last_not_of(blanks);
+    return s.substr(a, b - a + 1);
+}
+
+bool EqualNoCase(const std::string &a, const std::string &b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (Upper(a[i]) != Upper(b[i])) return false;
+    }
+    return true;
+}
+
+// The value of section/key, or false when the file, section or key is missing.
+bool ProfileLookup(const char *section, const char *key, const char *file,
+                   std::string &value) {
+    if (section == nullptr || key == nullptr || file == nullptr) return false;
+    FILE *f = std::fopen(Native(file).c_str(), "rb");
+    if (f == nullptr) return false;
+    bool inSection = false, found = false;
+    char line[1024];
+    while (!found && std::fgets(line, sizeof line, f)) {
+        const std::string text = Trim(line);
+        if (text.empty() || text[0] == ';') continue;
+        if (text[0] == '[') {
+            const size_t close = text.find(']');
+            inSection = close != std::string::npos &&
+                        EqualNoCase(Trim(text.substr(1, close - 1)), section);
+            continue;
+        }
+        if (!inSection) continue;
+        const size_t eq = text.find('=');
+        if (eq == std::string::npos || !EqualNoCase(Trim(text.substr(0, eq)), key)) continue;
+        value = Trim(text.substr(eq + 1));
+        if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+            value.back() == value.front()) {
+            value = value.substr(1, value.size() - 2);
+        }
+        found = true;
+    }
+    std::fclose(f);
+    return found;
+}
+
+}  // namespace
+
+int32_t ProfileInt(const char *section, const char *key, int32_t defaultValue,
+                   const char *file) {
+    std::string value;
+    try {
+        if (!ProfileLookup(section, key, file, value) || value.empty()) return defaultValue;
+    } catch (const std::bad_alloc &) {
+        return defaultValue;
+    }
+    return static_cast<int32_t>(std::strtol(value.c_str(), nullptr, 10));
+}
+
+size_t ProfileString(const char *section, const char *key, const char *defaultValue,
+                     char *out, size_t size, const char *file) {
+    if (out == nullptr || size == 0) return 0;
+    std::string value;
+    try {
+        if (!ProfileLookup(section, key, file, value)) value = defaultValue ? defaultValue : "";
+    } catch (const std::bad_alloc &) {
+        value.clear();
+    }
+    const size_t n = std::min(value.size(), size - 1);
+    std::memcpy(out, value.data(), n);
+    out[n] = '\0';
+    return n;
+}
+
+// ---- Time ----
+
+void LocalTime(AvSystemTime *out) {
+    if (out == nullptr) return;
+    if (g_localTimeSource) {
+        g_localTimeSource(out);
+        return;
+    }
+    struct timespec ts {};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    struct tm tm {};
+    localtime_r(&ts.tv_sec, &tm);
+    out->wYear = static_cast<uint16_t>(tm.tm_year + 1900);
+    out->wMonth = static_cast<uint16_t>(tm.tm_mon + 1);
+    out->wDayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+    out->wDay = static_cast<uint16_t>(tm.tm_mday);
+    out->wHour = static_cast<uint16_t>(tm.tm_hour);
+    out->wMinute = static_cast<uint16_t>(tm.tm_min);
+    out->wSecond = static_cast<uint16_t>(tm.tm_sec);
+    out->wMilliseconds = static_cast<uint16_t>(ts.tv_nsec / 1000000);
+}
+
+uint32_t TickCount() {
+    if (g_tickSource) return g_tickSource();
+    struct timespec ts {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    const uint64_t ms = static_cast<uint64_t>(ts.tv_sec) * 1000u +
+                        static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+void SetTickSource(TickSource source) { g_tickSource = source; }
+void SetLocalTimeSource(LocalTimeSource source) { g_localTimeSource = source; }
+
+namespace {
+using namespace std::chrono;
+constexpr sys_days kFileTimeEpoch = sys_days{year{1601} / January / 1};
+}  // namespace
+
+bool FileTimeToSystemTime(uint64_t fileTime, AvSystemTime *out) {
+    if (out == nullptr || fileTime >= 0x8000000000000000ull) return false;
+    const uint64_t totalMs = fileTime / 10000u;
+    const uint64_t days = totalMs / 86400000u;
+    uint64_t msOfDay = totalMs % 86400000u;
+    const sys_days day = kFileTimeEpoch + std::chrono::days{static_cast<int64_t>(days)};
+    const year_month_day ymd{day};
+    if (int(ymd.year()) > 30827) return false;
+    out->wYear = static_cast<uint16_t>(int(ymd.year()));
+    out->wMonth = static_cast<uint16_t>(unsigned(ymd.month()));
+    out->wDay = static_cast<uint16_t>(unsigned(ymd.day()));
+    out->wDayOfWeek = static_cast<uint16_t>(weekday{day}.c_encoding());
+    out->wHour = static_cast<uint16_t>(msOfDay / 3600000u);
+    msOfDay %= 3600000u;
+    out->wMinute = static_cast<uint16_t>(msOfDay / 60000u);
+    msOfDay %= 60000u;
+    out->wSecond = static_cast<uint16_t>(msOfDay / 1000u);
+    out->wMilliseconds = static_cast<uint16_t>(msOfDay % 1000u);
+    return true;
+}
+
+bool SystemTimeToFileTime(const AvSystemTime *in, uint64_t *fileTime) {
+    if (in == nullptr || fileTime == nullptr) return false;
+    if (in->wYear < 1601 || in->wYear > 30827 || in->wMonth < 1 || in->wMonth > 12 ||
+        in->wHour > 23 || in->wMinute > 59 || in->wSecond > 59 || in->wMilliseconds > 999) {
+        return false;
+    }
+    const year_month_day ymd{year{in->wYear}, month{in->wMonth}, day{in->wDay}};
+    if (in->wDay < 1 || !ymd.ok()) return false;
+    const int64_t days = (sys_days{ymd} - kFileTimeEpoch).count();
+    const uint64_t ms = static_cast<uint64_t>(days) * 86400000ull + in->wHour * 3600000ull +
+                        in->wMinute * 60000ull + in->wSecond * 1000ull + in->wMilliseconds;
+    *fileTime = ms * 10000u;
+    return true;
+}
+
+// ---- Module and paths ----
+
+namespace {
+
+bool CopyOut(const std::string &text, char *out, size_t size) {
+    if (out == nullptr || size == 0 || text.size() >= size) return false;
+    std::memcpy(out, text.c_str(), text.size() + 1);
+    return true;
+}
+
+std::string Normalize(const std::string &path) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string part = path.substr(start, slash - start);
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = slash + 1;
+    }
+    std::string result;
+    for (const std::string &part : parts) result += "/" + part;
+    if (result.empty()) result = "/";
+    // A trailing separator of the input stays, as GetFullPathNameA keeps it.
+    if (!path.empty() && path.back() == '/' && result.back() != '/') result += '/';
+    return result;
+}
+
+}  // namespace
+
+bool OwnModulePath(char *out, size_t size) {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void *>(&OwnModulePath), &info) == 0 ||
+        info.dli_fname == nullptr) {
+        return false;
+    }
+    char resolved[PATH_MAX];
+    const char *path = realpath(info.dli_fname, resolved) ? resolved : info.dli_fname;
+    // A lasting reference: the module stays loaded until the process ends.
+    static bool pinned = false;
+    if (!pinned) {
+        dlopen(path, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        pinned = true;
+    }
+    return CopyOut(path, out, size);
+}
+
+bool ExecutablePath(char *out, size_t size) {
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return false;
+    buffer[n] = '\0';
+    return CopyOut(buffer, out, size);
+}
+
+bool FullPath(const char *path, char *out, size_t size) {
+    if (path == nullptr) return false;
+    try {
+        std::string p = Native(path);
+        if (p.empty() || p[0] != '/') {
+            char cwd[PATH_MAX];
+            if (getcwd(cwd, sizeof cwd) == nullptr) return false;
+            p = std::string(cwd) + "/" + p;
+        }
+        return CopyOut(Normalize(p), out, size);
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
+}
+
+// ---- Debugger output ----
+
+void DebugOutput(const char *text) {
+    if (g_debugSink && text) g_debugSink(text);
+}
+
+void SetDebugSink(DebugSink sink) { g_debugSink = sink; }
+
+// ---- Recursive lock ----
+
+static_assert(sizeof(std::recursive_mutex) <= 64, "lock storage too small");
+
+RecursiveLock::RecursiveLock() { new (storage_) std::recursive_mutex(); }
+RecursiveLock::~RecursiveLock() {
+    reinterpret_cast<std::recursive_mutex *>(storage_)->~recursive_mutex();
+}
+void RecursiveLock::Enter() { reinterpret_cast<std::recursive_mutex *>(storage_)->lock(); }
+void RecursiveLock::Leave() { reinterpret_cast<std::recursive_mutex *>(storage_)->unlock(); }
+
+}  // namespace plat

@@ -1,0 +1,173 @@
+// The naming rules of the recording tree: record file names and day folders.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "search/rec_search.h"
+#include "support/routines.h"
+
+namespace {
+
+// The name part: after the last '/' when the path has one, otherwise after
+// the last '\'. Null when the path has neither.
+const char *NamePart(const char *path) {
+    if (const char *slash = std::strrchr(path, '/')) return slash + 1;
+    if (const char *back = std::strrchr(path, '\\')) return back + 1;
+    return nullptr;
+}
+
+bool EndsWithAviNoCase(const char *path) {
+    const size_t len = std::strlen(path);
+    if (len < 4) return false;
+    const char *ext = path + len - 4;
+    static const char kExt[] = ".avi";
+    for (int i = 0; i < 4; ++i) {
+        char c = ext[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kExt[i]) return false;
+    }
+    return true;
+}
+
+// Index of the last '-' of the name, or -1.
+long LastDash(const char *name) {
+    const char *dash = std::strrchr(name, '-');
+    return dash ? dash - name : -1;
+}
+
+enum class Layout { Compact, Separated, Prefixed, None };
+
+Layout LayoutOf(const char *name) {
+    const size_t len = std::strlen(name);
+    if (len > 10 && name[10] == '-') return Layout::Compact;
+    if (len > 12 && name[12] == '_') return Layout::Separated;
+    const long dash = LastDash(name);
+    if (dash >= 9 && name[dash - 9] == '_') return Layout::Prefixed;
+    return Layout::None;
+}
+
+bool InYearMonthDayBounds(int y, int m, int d) {
+    return y >= 1970 && y <= 2050 && m >= 1 && m <= 12 && d >= 1 && d <= 31;
+}
+
+}  // namespace
+
+const char *CFileSearchJNQ::GetRecordName(const char *path) {
+    if (path == nullptr) return nullptr;
+    const char *name = NamePart(path);
+    if (name == nullptr) return nullptr;
+    if (!EndsWithAviNoCase(path)) return nullptr;
+    if (std::strlen(name) < 23) return nullptr;
+    if (name[1] == '_') return name;
+    const long dash = LastDash(name);
+    if (dash >= 9 && name[dash - 9] == '_') return name;
+    return nullptr;
+}
+
+int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
+    const char *name = GetRecordName(path);
+    if (name == nullptr) return 0;
+    if (name[0] >= '1' && name[0] <= '8') {
+        channels.push_back(name[0] - '1');
+        return 1;
+    }
+    if (name[1] == '_') return 0;
+    channels.push_back(0);
+    return 0;
+}
+
+int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
+    const char *name = GetRecordName(path);
+    if (name == nullptr) return 0;
+    const long dash = LastDash(name);
+    if (dash < 0) return 0;
+    const size_t at = static_cast<size_t>(dash) + 9;
+    if (at >= std::strlen(name)) return 0;
+    return name[at] >= '1' && name[at] <= '9' ? 1 : 0;
+}
+
+int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
+    const char *name = GetRecordName(path);
+    if (name == nullptr) return 0;
+    int v[6] = {0, 0, 0, 0, 0, 0};
+    switch (LayoutOf(name)) {
+    case Layout::Compact:
+        std::sscanf(name + 2, "%4d%2d%2d-%2d%2d%2d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        break;
+    case Layout::Separated:
+        std::sscanf(name + 2, "%4d%*[^0-9]%2d%*[^0-9]%2d%*[^0-9]%2d%*[^0-9]%2d%*[^0-9]%2d",
+                    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        break;
+    case Layout::Prefixed:
+        std::sscanf(name + LastDash(name) - 8, "%4d%2d%2d-%2d%2d%2d",
+                    &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
+        break;
+    case Layout::None:
+        return 0;
+    }
+    if (time == nullptr) return 1;
+    time->wYear = static_cast<uint16_t>(v[0]);
+    time->wMonth = static_cast<uint16_t>(v[1]);
+    time->wDay = static_cast<uint16_t>(v[2]);
+    time->wHour = static_cast<uint16_t>(v[3]);
+    time->wMinute = static_cast<uint16_t>(v[4]);
+    time->wSecond = static_cast<uint16_t>(v[5]);
+    return 1;
+}
+
+int32_t CFileSearchJNQ::GetFrameRate(const char *path, int32_t *rate) {
+    const char *name = GetRecordName(path);
+    if (name == nullptr) return 0;
+    int32_t value = 0;
+    switch (LayoutOf(name)) {
+    case Layout::Compact:
+        for (int i = 20; i <= 21 && name[i] >= '0' && name[i] <= '9'; ++i) {
+            value = value * 10 + (name[i] - '0');
+        }
+        break;
+    case Layout::Separated:
+    case Layout::Prefixed:
+        value = 25;
+        break;
+    case Layout::None:
+        return 0;
+    }
+    if (rate) *rate = value;
+    return 1;
+}
+
+int32_t ParseDayName(const char *name, int32_t day[3]) {
+    if (name == nullptr) return 0;
+    int y = 0, m = 0, d = 0;
+    const size_t len = std::strlen(name);
+    if (len >= 9 && name[8] == '_') {
+        if (std::sscanf(name, "%04d%02d%02d", &y, &m, &d) != 3) return 0;
+    } else {
+        int n = std::sscanf(name, "%04d%*[^0-9]%02d%*[^0-9]%02d", &y, &m, &d);
+        if (n < 3 && len == 10) n = std::sscanf(name, "%04d%02d%02d", &y, &m, &d);
+        if (n < 3) return 0;
+    }
+    if (!InYearMonthDayBounds(y, m, d)) return 0;
+    day[0] = y;
+    day[1] = m;
+    day[2] = d;
+    return 1;
+}
+
+int32_t ParseDashedDayName(const char *name, int32_t day[3]) {
+    if (name == nullptr) return 0;
+    std::vector<std::string> pieces;
+    SplitAt(name, '-', pieces);
+    if (pieces.size() < 3) return 0;
+    const std::string &year = pieces[0], &month = pieces[1], &rest = pieces[2];
+    if (year.size() != 4 || !IsAllDigits(year)) return 0;
+    if (month.size() != 2 || !IsAllDigits(month)) return 0;
+    if (rest.size() < 2 || !IsAllDigits(rest.substr(0, 2))) return 0;
+    const int y = std::stoi(year), m = std::stoi(month), d = std::stoi(rest.substr(0, 2));
+    if (!InYearMonthDayBounds(y, m, d)) return 0;
+    day[0] = y;
+    day[1] = m;
+    day[2] = d;
+    return 1;
+}

@@ -1,0 +1,87 @@
+// The process-wide record search object: the naming rules of the recording
+// tree, the searches, the folder check and the opening of record files.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "avfile/avfile.h"
+
+class CRecFile;
+
+// One record file of one folder during a file search.
+struct RecFileEntry {
+    char path[AVFILE_MAX_PATH];  // folder path and file name
+    AvSystemTime startTime;      // from the file name
+    int32_t channel;
+};
+
+using RecFileList = std::vector<RecFileEntry>;
+using ChannelList = std::vector<int32_t>;
+
+class CRecSearch {
+public:
+    CRecSearch() = default;
+    CRecSearch(const CRecSearch &) = delete;
+    CRecSearch &operator=(const CRecSearch &) = delete;
+
+    // Slots in this order.
+    virtual ~CRecSearch();
+    virtual int32_t CheckFolder(const char *folder, const PasswordEntry *passwords,
+                                int32_t passwordCount, int32_t checkPassword,
+                                unsigned char *terminalInfo, unsigned char *ioName,
+                                int32_t flag);
+    virtual CRecFile *OpenFile(const char *path, int32_t channel,
+                               const PasswordEntry *passwords, int32_t passwordCount,
+                               int32_t checkPassword, int32_t *result) = 0;
+    virtual const char *GetRecordName(const char *path) = 0;
+    virtual void OnRecordFound(const RecFileEntry &entry);
+    virtual int32_t GetChannels(const char *path, ChannelList &channels) = 0;
+    virtual int32_t IsAlarmRecord(const char *path) = 0;
+    virtual int32_t GetStartTime(const char *path, AvSystemTime *time) = 0;
+    virtual int32_t GetFrameRate(const char *path, int32_t *rate) = 0;
+    virtual void FillGroupInfo(RecGroupInfo *group);
+    virtual void CollectFiles(const char *folder, const char *pattern,
+                              RecFileList &entries);
+    virtual void GatherByTime(const RecFileEntry &reference, int32_t exactTime,
+                              RecFileList &source, RecFileList &target);
+};
+
+class CFileSearchJNQ : public CRecSearch {
+public:
+    CFileSearchJNQ() = default;
+    ~CFileSearchJNQ() override;
+
+    CRecFile *OpenFile(const char *path, int32_t channel,
+                       const PasswordEntry *passwords, int32_t passwordCount,
+                       int32_t checkPassword, int32_t *result) override;
+    const char *GetRecordName(const char *path) override;
+    int32_t GetChannels(const char *path, ChannelList &channels) override;
+    int32_t IsAlarmRecord(const char *path) override;
+    int32_t GetStartTime(const char *path, AvSystemTime *time) override;
+    int32_t GetFrameRate(const char *path, int32_t *rate) override;
+
+    // File search of one folder; returns 0.
+    int32_t SearchFolderFiles(const char *folder, int32_t user,
+                              SearchFileCallback callback);
+    // Event search of one folder: returns 0 and reports nothing.
+    int32_t SearchEventFolder(const char *folder, int32_t user,
+                              SearchFileCallback callback);
+    // Forms and reports the groups; 1 for an empty list, else 0.
+    int32_t ReportGroups(RecFileList &entries, int32_t user,
+                         SearchFileCallback callback);
+    void MergeGroup(RecFileList &entries, size_t first,
+                    const RecFileEntry &reference, RecFileList &group);
+    void AssignChannels(RecGroupInfo *group, const RecFileList &members);
+
+    // Composite byte of the record file opened last (sign-extended).
+    int32_t m_lastComposite = 0;
+};
+
+// The process-wide search object, created on first use (thread-safe); null
+// when it cannot be created.
+CFileSearchJNQ *GetRecSearch();
+
+// Day-folder names: year, month and day into day[0..2]; 1 accepted, 0 not.
+int32_t ParseDayName(const char *name, int32_t day[3]);
+int32_t ParseDashedDayName(const char *name, int32_t day[3]);
