@@ -133,6 +133,19 @@ TEST_F(LogFiles, ClosingNamesFileAfterLastLine) {
     }
 }
 
+// When the folder cannot be made the line is lost; the next line tries again.
+TEST_F(LogFiles, LineLostWhileFolderCannotBeMade) {
+    const AvSystemTime now = At(2015, 1, 9, 10, 49, 29);
+    const std::string blocker = dir.WriteFile("Log", "a file where the folder belongs");
+    auto log = NewLog();
+    log->WriteLine(2, "lost");
+    EXPECT_EQ(TempDir::ReadFile(blocker), "a file where the folder belongs");
+    fs::remove(blocker);
+    log->WriteLine(2, "kept");
+    log.reset();
+    EXPECT_EQ(Lines(FilePath(now, now)), std::vector<std::string>{LineStamp(now) + "kept"});
+}
+
 // A file that already carries the closing name is never replaced: the
 // closed file keeps its opening name.
 TEST_F(LogFiles, ClosingNeverReplacesAnotherFile) {
