@@ -2,9 +2,9 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/temp_dir.h"
@@ -12,13 +12,6 @@
 #include "support/diag_log.h"
 
 namespace fs = std::filesystem;
-
-// A runtime built for the Windows thread model has no std::thread.
-#if defined(__GLIBCXX__) && !defined(_GLIBCXX_HAS_GTHREADS)
-#define LOG_TEST_HAS_THREADS 0
-#else
-#define LOG_TEST_HAS_THREADS 1
-#endif
 
 namespace {
 
@@ -278,43 +271,55 @@ TEST_F(LogFiles, OverlongModuleName) {
 }
 
 // Lines written by several threads at once are whole, each once, also across
-// a rotation.
-TEST_F(LogFiles, ThreadsWriteWholeLines) {
-#if LOG_TEST_HAS_THREADS
-    constexpr int kThreads = 4, kLines = 150;
-    const std::string padding(2000, '.');
-    auto log = NewLog();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            char line[2100];
-            for (int i = 0; i < kLines; ++i) {
-                if (i % 2) {
-                    log->WriteFormat(2, "t%d-%03d %s", t, i, padding.c_str());
-                } else {
-                    std::snprintf(line, sizeof line, "t%d-%03d %s", t, i, padding.c_str());
-                    log->WriteLine(2, line);
-                }
-            }
-        });
+// a rotation. The threads are GoogleTest's own, as the Windows thread model of
+// the runtime has no std::thread.
+constexpr int kLinesPerThread = 1000;
+
+struct WriterTask {
+    CDiagLog *log;
+    int thread;
+    const std::string *padding;
+};
+
+void WriteLines(WriterTask *task) {
+    char line[400];
+    for (int i = 0; i < kLinesPerThread; ++i) {
+        if (i % 2) {
+            task->log->WriteFormat(2, "t%d-%04d %s", task->thread, i, task->padding->c_str());
+        } else {
+            std::snprintf(line, sizeof line, "t%d-%04d %s", task->thread, i,
+                          task->padding->c_str());
+            task->log->WriteLine(2, line);
+        }
     }
-    for (std::thread &thread : threads) thread.join();
+}
+
+TEST_F(LogFiles, ThreadsWriteWholeLines) {
+    using testing::internal::ThreadWithParam;
+    const std::string padding(300, '.');
+    auto log = NewLog();
+    WriterTask tasks[4];
+    std::vector<std::unique_ptr<ThreadWithParam<WriterTask *>>> threads;
+    testing::internal::Notification go;
+    for (int t = 0; t < 4; ++t) {
+        tasks[t] = WriterTask{log.get(), t, &padding};
+        threads.push_back(std::make_unique<ThreadWithParam<WriterTask *>>(&WriteLines, &tasks[t], &go));
+    }
+    go.Notify();
+    for (auto &thread : threads) thread->Join();
     log.reset();
     const AvSystemTime now = At(2015, 1, 9, 10, 49, 29);
     const std::string s = LineStamp(now);
     const std::vector<std::string> lines = Lines(FilePath(now, now));
     std::set<std::string> seen;
     for (const std::string &line : lines) {
-        ASSERT_EQ(line.size(), s.size() + 7 + padding.size()) << line.substr(0, 40);
+        ASSERT_EQ(line.size(), s.size() + 8 + padding.size()) << line.substr(0, 40);
         ASSERT_EQ(line.substr(0, s.size()), s);
-        ASSERT_EQ(line.substr(s.size() + 7), padding);
-        EXPECT_TRUE(seen.insert(line.substr(s.size(), 6)).second) << line.substr(0, 40);
+        ASSERT_EQ(line.substr(s.size() + 8), padding);
+        EXPECT_TRUE(seen.insert(line.substr(s.size(), 7)).second) << line.substr(0, 40);
     }
-    EXPECT_EQ(seen.size(), static_cast<size_t>(kThreads * kLines));
+    EXPECT_EQ(seen.size(), 4u * static_cast<size_t>(kLinesPerThread));
     EXPECT_GT(fs::file_size(FilePath(now, now)), CDiagLog::kRotateSize) << "rotated on the way";
-#else
-    GTEST_SKIP() << "no threads in this runtime";
-#endif
 }
 
 }  // namespace
