@@ -1,6 +1,7 @@
 // Load and unload of the shared library. The diagnostics log object is built
 // by the static initialisers; the attach notification gives it the module
-// name; nothing else happens at load.
+// name; nothing else happens at load. At unload the log object's destructor,
+// run with the other static destructors, closes its current file.
 #include "support/diag_log.h"
 
 namespace {

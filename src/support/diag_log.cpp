@@ -48,10 +48,7 @@ CDiagLog::CDiagLog() : CDiagLog(GetAppPath()) {}
 
 CDiagLog::CDiagLog(const char *appFolder)
     : m_sizeQuota(kDefaultQuotaMiB), m_minLevel(kDefaultLevel), m_settingsTick(0) {
-    Init(appFolder ? appFolder : "");
-}
-
-void CDiagLog::Init(const char *appFolder) {
+    if (appFolder == nullptr) appFolder = "";
     m_settingsPath[0] = '\0';
     m_fileSize = 0;
     m_file = nullptr;

@@ -54,7 +54,6 @@ public:
     static constexpr int32_t kLineBufferSize = 10240;
 
 private:
-    void Init(const char *appFolder);
     void ReadSettings();
     void RefreshSettings();
     bool Enabled(int32_t level);
