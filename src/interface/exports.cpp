@@ -9,6 +9,7 @@
 #include "recfile/rec_file.h"
 #include "search/day_search.h"
 #include "search/rec_search.h"
+#include "search/tree_search.h"
 
 namespace {
 
@@ -62,7 +63,10 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_SearchFile(const char *folder, int32_t use
     if (folder == nullptr || !plat::PathExists(folder)) return 1;
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
-    Guarded([&] { return search->SearchFolderFiles(folder, user, fileCallback); });
+    Guarded([&] {
+        SearchFileTree(*search, folder, user, fileCallback);
+        return int32_t{1};
+    });
     return 1;
 }
 
@@ -71,7 +75,10 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_SearchEvent(const char *folder, int32_t us
     if (folder == nullptr || !plat::PathExists(folder)) return 1;
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
-    Guarded([&] { return search->SearchEventFolder(folder, user, fileCallback); });
+    Guarded([&] {
+        SearchEventTree(*search, folder, user, fileCallback);
+        return int32_t{1};
+    });
     return 1;
 }
 
@@ -91,8 +98,8 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
     return Guarded([&] {
-        return search->CheckFolder(folder, passwords, passwordCount, checkPassword,
-                                   terminalInfo, ioName, 0);
+        return CheckFolderTree(*search, folder, passwords, passwordCount, checkPassword,
+                               terminalInfo, ioName);
     });
 }
 

@@ -39,6 +39,9 @@ public:
     int32_t GetFileInfo(RecFileInfo *info) const;
     int32_t GetTerminalInfo(unsigned char *block) const;
     int32_t GetIOName(unsigned char *block) const;
+    // The composite byte of the recording header (1: several channels in one
+    // file), sign-extended, as the open read it; 0 before.
+    int32_t GetComposite() const { return m_composite; }
 
     // The default audio format: PCM, 1 channel, 8000 samples/s, 16 bits.
     static AvWaveFormatEx DefaultWaveFormat();
@@ -54,4 +57,5 @@ protected:
     unsigned char m_terminalInfo[AVFILE_TERMINAL_INFO_SIZE];
     int32_t m_ioNameValid;
     unsigned char m_ioName[AVFILE_IO_NAME_SIZE];
+    int32_t m_composite = 0;
 };

@@ -40,11 +40,19 @@ public:
     virtual int32_t IsAlarmRecord(const char *path) = 0;
     virtual int32_t GetStartTime(const char *path, AvSystemTime *time) = 0;
     virtual int32_t GetFrameRate(const char *path, int32_t *rate) = 0;
-    virtual void FillGroupInfo(RecGroupInfo *group);
+    // Opens the group's files for its start, length, alarm flag and io
+    // names; 1 when the group can be reported, 0 when a file did not open.
+    virtual int32_t FillGroupInfo(RecGroupInfo *group);
+    // Appends an entry per channel for every record file matching the
+    // pattern (a folder path followed by a name pattern).
     virtual void CollectFiles(const char *folder, const char *pattern,
                               RecFileList &entries);
-    virtual void GatherByTime(const RecFileEntry &reference, int32_t exactTime,
-                              RecFileList &source, RecFileList &target);
+    // Moves the entries of the source list that start with the reference
+    // (within 6 s on the same day, or at the same time of day with
+    // exactTime) and whose channel the target lacks; returns how many
+    // entries are left in the source.
+    virtual int32_t GatherByTime(const RecFileEntry &reference, int32_t exactTime,
+                                 RecFileList &source, RecFileList &target);
 };
 
 class CFileSearchJNQ : public CRecSearch {
@@ -70,9 +78,10 @@ public:
     // Forms and reports the groups; 1 for an empty list, else 0.
     int32_t ReportGroups(RecFileList &entries, int32_t user,
                          SearchFileCallback callback);
-    void MergeGroup(RecFileList &entries, size_t first,
-                    const RecFileEntry &reference, RecFileList &group);
-    void AssignChannels(RecGroupInfo *group, const RecFileList &members);
+    // Fills paths, channels and count with the first member of each channel
+    // 0 to 15 (by the channel digit of its name) and takes those members out
+    // of the group; the members left over are not reported.
+    void AssignChannels(RecGroupInfo *group, RecFileList &members);
 
     // Composite byte of the record file opened last (sign-extended).
     int32_t m_lastComposite = 0;

@@ -1,0 +1,46 @@
+// The file search of one folder: list its record files, then report them
+// grouped into recordings.
+#include "search/dir_enum.h"
+#include "search/path_join.h"
+#include "search/rec_search.h"
+#include "support/routines.h"
+
+void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileList &entries) {
+    CDirEnum files(pattern);
+    if (!files.Started()) return;
+    int32_t accepted = 0;
+    ChannelList channels;
+    do {
+        const plat::DirEntry &found = files.Entry();
+        if (found.isDir) continue;
+        RecFileEntry entry{};
+        if (!JoinPath(entry.path, {folder, found.name})) continue;
+        if (GetRecordName(entry.path) == nullptr) continue;
+        OnRecordFound(entry);
+        GetStartTime(entry.path, &entry.startTime);
+        // One entry per channel the name gives; a name without a channel
+        // gives none.
+        channels.clear();
+        GetChannels(entry.path, channels);
+        for (int32_t channel : channels) {
+            entry.channel = channel;
+            entries.push_back(entry);
+        }
+        ++accepted;
+        DebugTrace("%d", accepted);
+    } while (files.Next());
+}
+
+int32_t CFileSearchJNQ::SearchFolderFiles(const char *folder, int32_t user,
+                                          SearchFileCallback callback) {
+    char pattern[AVFILE_MAX_PATH];
+    if (!JoinPath(pattern, {folder, "*_*-*.avi"})) return 0;
+    RecFileList entries;
+    CollectFiles(folder, pattern, entries);
+    if (!entries.empty()) ReportGroups(entries, user, callback);
+    return 0;
+}
+
+int32_t CFileSearchJNQ::SearchEventFolder(const char *, int32_t, SearchFileCallback) {
+    return 0;
+}

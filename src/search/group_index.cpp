@@ -1,0 +1,217 @@
+#include "search/group_index.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "platform/platform.h"
+
+void CGroupIndex::CNextOpen::Reset(size_t size) {
+    m_next.resize(size + 1);
+    std::iota(m_next.begin(), m_next.end(), 0u);
+}
+
+size_t CGroupIndex::CNextOpen::Find(size_t p) {
+    while (m_next[p] != p) {
+        m_next[p] = m_next[m_next[p]];
+        p = m_next[p];
+    }
+    return p;
+}
+
+void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
+    const size_t n = entries.size();
+    m_parsed.resize(n);
+    m_state.assign(n, State::Open);
+    m_position.resize(n);
+    m_openUnread = 0;
+    m_cursor = 0;
+    m_byTime.clear();
+    m_invalid.clear();
+    m_samePath.clear();
+
+    for (size_t i = 0; i < n; ++i) {
+        Parsed &p = m_parsed[i];
+        p.alarm = naming.IsAlarmRecord(entries[i].path);
+        p.second = 0;
+        p.pathId = kUniquePath;
+        AvSystemTime start{};
+        uint64_t fileTime = 0;
+        if (!naming.GetStartTime(entries[i].path, &start)) {
+            p.kind = Kind::Unread;
+            ++m_openUnread;
+        } else if (!plat::SystemTimeToFileTime(&start, &fileTime)) {
+            p.kind = Kind::Invalid;
+            m_invalid.push_back(static_cast<uint32_t>(i));
+        } else {
+            // Whole seconds; the time difference of two files wraps at 32
+            // bits, so only the low 32 bits of the second matter.
+            p.kind = Kind::Valid;
+            p.second = static_cast<uint32_t>(fileTime / 10000000u);
+            m_byTime.push_back(static_cast<uint32_t>(i));
+        }
+    }
+
+    std::sort(m_byTime.begin(), m_byTime.end(), [&](uint32_t a, uint32_t b) {
+        const Parsed &x = m_parsed[a], &y = m_parsed[b];
+        if (x.alarm != y.alarm) return x.alarm < y.alarm;
+        if (x.second != y.second) return x.second < y.second;
+        return a < b;
+    });
+    std::stable_sort(m_invalid.begin(), m_invalid.end(), [&](uint32_t a, uint32_t b) {
+        return m_parsed[a].alarm < m_parsed[b].alarm;
+    });
+    for (size_t k = 0; k < m_byTime.size(); ++k) m_position[m_byTime[k]] = static_cast<uint32_t>(k);
+    for (size_t k = 0; k < m_invalid.size(); ++k) m_position[m_invalid[k]] = static_cast<uint32_t>(k);
+
+    // Paths met more than once (a list not made by a folder walk may repeat
+    // one): a group takes the repeats of its members along.
+    std::vector<uint32_t> byPath(n);
+    std::iota(byPath.begin(), byPath.end(), 0u);
+    std::sort(byPath.begin(), byPath.end(), [&](uint32_t a, uint32_t b) {
+        const int c = std::strcmp(entries[a].path, entries[b].path);
+        return c != 0 ? c < 0 : a < b;
+    });
+    for (size_t k = 0; k < n;) {
+        size_t end = k + 1;
+        while (end < n && std::strcmp(entries[byPath[k]].path, entries[byPath[end]].path) == 0) ++end;
+        if (end - k > 1) {
+            for (size_t m = k; m < end; ++m) {
+                m_parsed[byPath[m]].pathId = static_cast<uint32_t>(k);
+                m_samePath.push_back(byPath[m]);
+            }
+        }
+        k = end;
+    }
+
+    m_listOrder.Reset(n);
+    m_byTimeOpen.Reset(m_byTime.size());
+    m_invalidOpen.Reset(m_invalid.size());
+}
+
+void CGroupIndex::Close(size_t index, State state) {
+    m_state[index] = state;
+    m_listOrder.Remove(index);
+    switch (m_parsed[index].kind) {
+    case Kind::Valid: m_byTimeOpen.Remove(m_position[index]); break;
+    case Kind::Invalid: m_invalidOpen.Remove(m_position[index]); break;
+    case Kind::Unread: --m_openUnread; break;
+    }
+}
+
+size_t CGroupIndex::NextReference() {
+    const size_t p = m_listOrder.Find(m_cursor);
+    if (p == m_listOrder.End()) return kNone;
+    Close(p, State::Reported);
+    m_cursor = p + 1;
+    return p;
+}
+
+// A time that is not a valid calendar time is 0 s away from any other; the
+// difference of two valid times is taken as a signed 32-bit count of seconds.
+bool CGroupIndex::Joins(const Parsed &reference, Kind kind, uint32_t second,
+                        int32_t alarm) const {
+    if (alarm != reference.alarm) return false;
+    if (reference.kind != Kind::Valid || kind != Kind::Valid) return true;
+    return static_cast<uint32_t>(second - reference.second + 4u) <= 8u;
+}
+
+void CGroupIndex::MergeGroup(size_t reference, std::vector<size_t> &members) {
+    const size_t first = members.size();
+    if (m_openUnread > 0) {
+        TakeInListOrder(reference, members);
+    } else {
+        TakeInWindow(reference, members);
+        std::sort(members.begin() + static_cast<std::ptrdiff_t>(first), members.end());
+    }
+}
+
+// While a file without a readable time is still open, its comparison takes
+// the time of the file looked at before it: walk the open files in order.
+void CGroupIndex::TakeInListOrder(size_t reference, std::vector<size_t> &members) {
+    const Parsed &ref = m_parsed[reference];
+    Kind kind = Kind::Invalid;  // a cleared time until a file's time is read
+    uint32_t second = 0;
+    for (size_t p = m_listOrder.Find(reference); p != m_listOrder.End();
+         p = m_listOrder.Find(p + 1)) {
+        const Parsed &candidate = m_parsed[p];
+        if (candidate.kind != Kind::Unread) {
+            kind = candidate.kind;
+            second = candidate.second;
+        }
+        if (Joins(ref, kind, second, candidate.alarm)) {
+            Close(p, State::Taken);
+            members.push_back(p);
+        }
+    }
+}
+
+void CGroupIndex::TakeRange(std::vector<uint32_t> &order, CNextOpen &open, size_t first,
+                            size_t last, std::vector<size_t> &members) {
+    for (size_t k = open.Find(first); k < last; k = open.Find(k + 1)) {
+        const size_t index = order[k];
+        Close(index, State::Taken);
+        members.push_back(index);
+    }
+}
+
+// Every open file has a time of its own: the joining files are those of the
+// same alarm flag with an invalid time, and those whose second lies within
+// 4 s of the reference's (modulo 2^32), found in the time ordering.
+void CGroupIndex::TakeInWindow(size_t reference, std::vector<size_t> &members) {
+    const Parsed ref = m_parsed[reference];
+    const auto alarmBelow = [&](uint32_t index, int32_t alarm) {
+        return m_parsed[index].alarm < alarm;
+    };
+    const auto alarmAbove = [&](int32_t alarm, uint32_t index) {
+        return alarm < m_parsed[index].alarm;
+    };
+    {
+        const auto lo = std::lower_bound(m_invalid.begin(), m_invalid.end(), ref.alarm, alarmBelow);
+        const auto hi = std::upper_bound(lo, m_invalid.end(), ref.alarm, alarmAbove);
+        TakeRange(m_invalid, m_invalidOpen, static_cast<size_t>(lo - m_invalid.begin()),
+                  static_cast<size_t>(hi - m_invalid.begin()), members);
+    }
+
+    const auto sameAlarmLo = std::lower_bound(m_byTime.begin(), m_byTime.end(), ref.alarm, alarmBelow);
+    const auto sameAlarmHi = std::upper_bound(sameAlarmLo, m_byTime.end(), ref.alarm, alarmAbove);
+    const auto at = [&](std::vector<uint32_t>::iterator it) {
+        return static_cast<size_t>(it - m_byTime.begin());
+    };
+    if (ref.kind != Kind::Valid) {
+        TakeRange(m_byTime, m_byTimeOpen, at(sameAlarmLo), at(sameAlarmHi), members);
+        return;
+    }
+    const auto secondBelow = [&](uint32_t index, uint32_t second) {
+        return m_parsed[index].second < second;
+    };
+    const auto secondAbove = [&](uint32_t second, uint32_t index) {
+        return second < m_parsed[index].second;
+    };
+    const auto takeSeconds = [&](uint32_t from, uint32_t to) {
+        const auto lo = std::lower_bound(sameAlarmLo, sameAlarmHi, from, secondBelow);
+        const auto hi = std::upper_bound(lo, sameAlarmHi, to, secondAbove);
+        TakeRange(m_byTime, m_byTimeOpen, at(lo), at(hi), members);
+    };
+    const uint32_t from = ref.second - 4u, to = ref.second + 4u;
+    if (from <= to) {
+        takeSeconds(from, to);
+    } else {  // the window wraps around the end of the 32-bit range
+        takeSeconds(from, UINT32_MAX);
+        takeSeconds(0, to);
+    }
+}
+
+void CGroupIndex::TakeSamePaths(const std::vector<size_t> &members) {
+    for (size_t member : members) {
+        const uint32_t id = m_parsed[member].pathId;
+        if (id == kUniquePath) continue;
+        const auto below = [&](uint32_t index, uint32_t pathId) {
+            return m_parsed[index].pathId < pathId;
+        };
+        auto it = std::lower_bound(m_samePath.begin(), m_samePath.end(), id, below);
+        for (; it != m_samePath.end() && m_parsed[*it].pathId == id; ++it) {
+            if (m_state[*it] == State::Open) Close(*it, State::Taken);
+        }
+    }
+}

@@ -1,0 +1,128 @@
+// Grouping the record files of one folder into recordings: files of
+// different channels with the same alarm flag that start less than 5 s
+// apart are one recording, reported with one callback.
+#include <cstdlib>
+#include <cstring>
+
+#include "search/group_index.h"
+#include "search/rec_search.h"
+
+namespace {
+
+void CopyPath(char (&out)[AVFILE_MAX_PATH], const char *path) {
+    const size_t length = strnlen(path, AVFILE_MAX_PATH - 1);
+    std::memcpy(out, path, length);
+    out[length] = '\0';
+}
+
+}  // namespace
+
+int32_t CFileSearchJNQ::ReportGroups(RecFileList &entries, int32_t user,
+                                     SearchFileCallback callback) {
+    if (entries.empty()) return 1;
+    CGroupIndex index;
+    index.Build(*this, entries);
+
+    std::vector<size_t> members;
+    RecFileList group;
+    RecGroupInfo record;
+    for (size_t reference; (reference = index.NextReference()) != CGroupIndex::kNone;) {
+        std::memset(&record, 0, sizeof record);
+        members.clear();
+        index.MergeGroup(reference, members);
+        members.push_back(reference);  // the reference file comes last
+        group.clear();
+        for (size_t member : members) group.push_back(entries[member]);
+
+        if (group.size() == 1) {
+            // A lone file is reported even without a channel digit (as
+            // channel 0).
+            AssignChannels(&record, group);
+            record.count = 1;
+            CopyPath(record.paths[0], entries[reference].path);
+        } else {
+            index.TakeSamePaths(members);
+            AssignChannels(&record, group);
+        }
+
+        if (FillGroupInfo(&record) != 1) continue;  // a file did not open
+        record.alarm = IsAlarmRecord(record.paths[0]);
+        if (callback) callback(&record, user);
+        if (std::memcmp(record.paths[0], "stop", 4) == 0) break;
+    }
+
+    // The list keeps the files that were reported or not reached.
+    size_t kept = 0;
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (index.Taken(k)) continue;
+        if (kept != k) entries[kept] = entries[k];
+        ++kept;
+    }
+    entries.resize(kept);
+    return 0;
+}
+
+void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, RecFileList &members) {
+    group->count = 0;
+    // The channel digit of each member's name, read once; -1 for none.
+    std::vector<int32_t> digit(members.size(), -1);
+    ChannelList channels;
+    for (size_t k = 0; k < members.size(); ++k) {
+        channels.clear();
+        if (GetChannels(members[k].path, channels) == 1 && !channels.empty()) {
+            digit[k] = channels[0];
+        }
+    }
+    std::vector<bool> used(members.size(), false);
+    for (int32_t channel = 0; channel < 16; ++channel) {
+        for (size_t k = 0; k < members.size(); ++k) {
+            if (used[k] || digit[k] != channel) continue;
+            CopyPath(group->paths[group->count], members[k].path);
+            group->channels[group->count] = channel;
+            ++group->count;
+            used[k] = true;
+            break;
+        }
+    }
+    size_t kept = 0;
+    for (size_t k = 0; k < members.size(); ++k) {
+        if (used[k]) continue;
+        if (kept != k) members[kept] = members[k];
+        ++kept;
+    }
+    members.resize(kept);
+}
+
+int32_t CRecSearch::GatherByTime(const RecFileEntry &reference, int32_t exactTime,
+                                 RecFileList &source, RecFileList &target) {
+    const AvSystemTime &r = reference.startTime;
+    const int32_t referenceSecond = r.wHour * 3600 + r.wMinute * 60 + r.wSecond;
+    size_t kept = 0;
+    for (size_t k = 0; k < source.size(); ++k) {
+        const AvSystemTime &t = source[k].startTime;
+        bool matches;
+        if (exactTime == 0) {
+            const int32_t second = t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
+            matches = t.wYear == r.wYear && t.wMonth == r.wMonth && t.wDay == r.wDay &&
+                      std::abs(second - referenceSecond) <= 6;
+        } else {
+            matches = t.wHour == r.wHour && t.wMinute == r.wMinute && t.wSecond == r.wSecond;
+        }
+        if (matches) {
+            for (const RecFileEntry &e : target) {
+                if (e.channel == source[k].channel) {
+                    matches = false;  // the target has this channel already
+                    break;
+                }
+            }
+        }
+        if (matches) {
+            target.push_back(source[k]);
+            continue;
+        }
+        if (kept != k) source[kept] = source[k];
+        ++kept;
+    }
+    source.resize(kept);
+    return static_cast<int32_t>(kept);
+}
