@@ -58,6 +58,7 @@ int32_t CFileAviVsk::Open(const char *path, int32_t channel, const PasswordEntry
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
     search->m_lastComposite = header.composite;
+    m_composite = header.composite;
 
     if (search->GetStartTime(path, &m_fileInfo.startTime) == 0) {
         const int64_t fileTime =
