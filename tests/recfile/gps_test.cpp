@@ -78,6 +78,8 @@ struct FixCase {
     uint16_t course;
 };
 
+void PrintTo(const FixCase &c, std::ostream *os) { *os << c.name; }
+
 class SideDataRecordTest : public ::testing::TestWithParam<FixCase> {};
 
 TEST_P(SideDataRecordTest, BuildsRecord) {

@@ -1,0 +1,61 @@
+// An export's output file: written under a temporary name beside the target
+// and moved into place only when complete, so a failed export never leaves
+// a half-written file behind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+class COutputFile {
+public:
+    COutputFile() = default;
+    // An output neither committed nor discarded is discarded.
+    ~COutputFile();
+    COutputFile(const COutputFile &) = delete;
+    COutputFile &operator=(const COutputFile &) = delete;
+
+    // Creates the temporary file beside `target`. False when it cannot be
+    // created (the reason is then in Error()).
+    bool Open(const std::string &target);
+
+    // Appends bytes. The first failure is kept: every later write does
+    // nothing and returns false, and Commit refuses.
+    bool Write(const void *data, size_t size);
+    bool Put(std::string_view text) { return Write(text.data(), text.size()); }
+    bool Put(char c) { return Write(&c, 1); }
+
+    // Rewrites bytes already written (a header's sizes), then returns to the
+    // end of the file.
+    bool Patch(uint64_t offset, const void *data, size_t size);
+
+    // Marks the output failed for a reason of the writer's own (a size
+    // limit of the format, say); Commit then refuses.
+    void SetError(const std::string &reason) {
+        if (m_error.empty()) m_error = reason + ": " + m_target;
+    }
+
+    // Flushes and closes the file and moves it onto the target, replacing
+    // any file there. False, with the temporary file removed, on any
+    // failure met while writing or now.
+    bool Commit();
+    // Closes and removes the temporary file; the target is not touched.
+    void Discard();
+
+    bool Ok() const { return m_file != nullptr && m_error.empty(); }
+    uint64_t Size() const { return m_size; }
+    const std::string &Target() const { return m_target; }
+    // What went wrong, naming the path; empty while all is well.
+    const std::string &Error() const { return m_error; }
+
+private:
+    void Fail(const char *what, const std::string &path);
+
+    std::FILE *m_file = nullptr;
+    std::string m_target;
+    std::string m_temp;
+    std::string m_error;
+    uint64_t m_size = 0;
+};
