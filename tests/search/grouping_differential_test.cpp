@@ -1,0 +1,255 @@
+// The grouping checked against a plain transcription of its rules (kept
+// here only for this comparison) on random folders, and timed on a full
+// day of eight channels.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "search_fixture.h"
+#include "support/routines.h"
+
+namespace {
+
+// The grouping rules written out step by step: each file's name is read
+// again for every comparison and entries are erased from the list as they
+// join a group.
+class CLiteralGrouping {
+public:
+    explicit CLiteralGrouping(CFileSearchJNQ &search) : s(search) {}
+
+    void ReportGroups(RecFileList &list, int32_t user, SearchFileCallback callback) {
+        for (size_t i = 0; i < list.size(); ++i) {
+            RecGroupInfo record;
+            std::memset(&record, 0, sizeof record);
+            RecFileList group;
+            MergeGroup(list, i + 1, list[i], group);
+            group.push_back(list[i]);
+            if (group.size() == 1) {
+                AssignChannels(record, group);
+                record.count = 1;
+                std::strcpy(record.paths[0], list[i].path);
+            } else {
+                for (size_t j = i + 1; j < list.size();) {
+                    bool repeated = false;
+                    for (const RecFileEntry &member : group) {
+                        if (std::strcmp(member.path, list[j].path) == 0) repeated = true;
+                    }
+                    if (repeated) {
+                        list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
+                    } else {
+                        ++j;
+                    }
+                }
+                AssignChannels(record, group);
+            }
+            if (s.FillGroupInfo(&record) != 1) continue;
+            if (record.count == 1 && s.m_lastComposite != 0 && std::strlen(record.paths[0]) < 255) {
+                record.paths[0][255] = static_cast<char>(s.m_lastComposite);
+            }
+            record.alarm = s.IsAlarmRecord(record.paths[0]);
+            callback(&record, user);
+            if (std::memcmp(record.paths[0], "stop", 4) == 0) break;
+        }
+    }
+
+private:
+    void MergeGroup(RecFileList &list, size_t first, const RecFileEntry &reference,
+                    RecFileList &group) {
+        const int32_t alarm = s.IsAlarmRecord(reference.path);
+        AvSystemTime referenceTime{};
+        s.GetStartTime(reference.path, &referenceTime);
+        AvSystemTime candidate{};
+        for (size_t j = first; j < list.size();) {
+            const int32_t candidateAlarm = s.IsAlarmRecord(list[j].path);
+            s.GetStartTime(list[j].path, &candidate);
+            const int64_t apart = SecondsBetween(candidate, referenceTime);
+            if (candidateAlarm == alarm && std::llabs(apart) < 5) {
+                group.push_back(list[j]);
+                list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
+            } else {
+                ++j;
+            }
+        }
+    }
+
+    void AssignChannels(RecGroupInfo &record, RecFileList &group) {
+        record.count = 0;
+        for (int32_t channel = 0; channel < 16; ++channel) {
+            for (size_t k = 0; k < group.size(); ++k) {
+                ChannelList channels;
+                if (s.GetChannels(group[k].path, channels) == 1 && channels[0] == channel) {
+                    std::strcpy(record.paths[record.count], group[k].path);
+                    record.channels[record.count] = channel;
+                    ++record.count;
+                    group.erase(group.begin() + static_cast<std::ptrdiff_t>(k));
+                    break;
+                }
+            }
+        }
+    }
+
+    CFileSearchJNQ &s;
+};
+
+// Random record file names of one folder: several channels, both alarm
+// flags, times a few seconds apart, names without a channel digit, and now
+// and then a time that is no calendar time, none at all, or one 2^32 s or
+// 2^31 s away from another.
+std::string RandomName(std::mt19937 &random) {
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    static const char *const kOddTimes[] = {
+        "20151309-104930", "20150230-104930", "20150109-244930", "00000000-000000",
+        "19000101-000000", "20360207-062816", "20360207-062819", "19700101-000000",
+        "20380119-031408", "20090422-192446", "20090422-192449",
+    };
+    char time[32];
+    const int second = 10 * 60 + pick(40);
+    std::snprintf(time, sizeof time, "20150109-10%02d%02d", second / 60, second % 60);
+    const char *stamp = pick(12) == 0 ? kOddTimes[pick(11)] : time;
+    const char alarm = pick(4) == 0 ? '1' : '0';
+    char name[64];
+    switch (pick(16)) {
+    case 0:
+        std::snprintf(name, sizeof name, "ch%d_%s_1%c30h.avi", pick(9), stamp, alarm);
+        break;
+    case 1:
+        std::snprintf(name, sizeof name, "0_%s_1%c30h.avi", stamp, alarm);
+        break;
+    case 2:
+        std::snprintf(name, sizeof name, "%d_abc-defghijklmno%c.avi", 1 + pick(8), alarm);
+        break;
+    case 3:
+        std::snprintf(name, sizeof name, "%d_2015-01-09_10-%02d-%02d_x%c.avi", 1 + pick(8),
+                      second / 60, second % 60, alarm);
+        break;
+    default:
+        std::snprintf(name, sizeof name, "%d_%s_1%c30h.avi", 1 + pick(4), stamp, alarm);
+        break;
+    }
+    return name;
+}
+
+struct Reported {
+    std::vector<RecGroupInfo> groups;
+    std::vector<std::string> left;
+};
+
+Reported Group(CScriptedSearch &search, RecFileList list, bool literal, int stopAt) {
+    GroupLog::Reset(stopAt);
+    if (literal) {
+        CLiteralGrouping(search).ReportGroups(list, 3, &GroupLog::Callback);
+    } else {
+        search.ReportGroups(list, 3, &GroupLog::Callback);
+    }
+    Reported r{GroupLog::groups, {}};
+    for (const RecFileEntry &e : list) r.left.emplace_back(e.path);
+    return r;
+}
+
+::testing::AssertionResult SameAsTheRules(CScriptedSearch &search, const RecFileList &list,
+                                          int stopAt) {
+    const Reported expected = Group(search, list, true, stopAt);
+    const Reported actual = Group(search, list, false, stopAt);
+    if (actual.groups.size() != expected.groups.size()) {
+        return ::testing::AssertionFailure() << actual.groups.size() << " callbacks instead of "
+                                             << expected.groups.size();
+    }
+    for (size_t k = 0; k < expected.groups.size(); ++k) {
+        const auto same = SameGroup(expected.groups[k], actual.groups[k]);
+        if (!same) return ::testing::AssertionFailure() << "callback " << k << ": " << same.message();
+    }
+    if (actual.left != expected.left) return ::testing::AssertionFailure() << "list left differs";
+    return ::testing::AssertionSuccess();
+}
+
+RecFileList Entries(const std::vector<const char *> &names) {
+    RecFileList list;
+    for (const char *name : names) {
+        RecFileEntry e{};
+        std::snprintf(e.path, sizeof e.path, "/rec/video/%s", name);
+        list.push_back(e);
+    }
+    return list;
+}
+
+TEST(GroupingDifferential, SameRecordsAsTheRulesOnChosenLists) {
+    const std::vector<std::vector<const char *>> lists = {
+        // 3 s apart across a 2^32 s boundary of the seconds count.
+        {"1_20090422-192446_1030h.avi", "2_20090422-192449_1030h.avi"},
+        {"2_20090422-192449_1030h.avi", "1_20090422-192446_1030h.avi"},
+        // A file without a readable time compares with the time of the file
+        // looked at before it; listed twice, its second copy goes with the
+        // first copy's group although its own comparison would not join.
+        {"1_20150109-104929_1030h.avi", "2_abc-defghijklmno0.avi", "3_20150109-105029_1030h.avi",
+         "2_abc-defghijklmno0.avi"},
+    };
+    for (const auto &names : lists) {
+        CScriptedSearch search;
+        EXPECT_TRUE(SameAsTheRules(search, Entries(names), 0)) << names[0];
+    }
+}
+
+TEST(GroupingDifferential, SameRecordsAsTheRulesOnRandomFolders) {
+    std::mt19937 random(20150109);
+    for (int trial = 0; trial < 150; ++trial) {
+        TempDir dir;
+        const int files = 1 + static_cast<int>(random() % 40);
+        for (int k = 0; k < files; ++k) dir.WriteFile(RandomName(random), "");
+        CScriptedSearch search;
+        RecFileList list;
+        search.CollectFiles(dir.path().c_str(), (dir.path() + "*_*-*.avi").c_str(), list);
+        // A list not made by a folder walk may name one file twice.
+        if (!list.empty() && trial % 3 == 0) {
+            list.insert(list.begin() + static_cast<std::ptrdiff_t>(random() % list.size()),
+                        list[random() % list.size()]);
+        }
+        for (const RecFileEntry &e : list) {
+            FakeFile &f = search.files[e.path];
+            f.result = random() % 10 == 0 ? 1 : 0;
+            f.durationMs = random() % 3 == 0 ? 0 : 60000;
+            f.composite = static_cast<int32_t>(random() % 3);
+            f.ioMark = static_cast<unsigned char>(random());
+        }
+        const int stopAt = trial % 5 == 0 ? 1 + static_cast<int>(random() % 4) : 0;
+        ASSERT_TRUE(SameAsTheRules(search, list, stopAt)) << "trial " << trial;
+    }
+}
+
+// 1,440 one-minute recordings of 8 channels, the channels starting up to
+// 2 s apart, listed channel by channel as the folder enumerates them.
+TEST(GroupingDifferential, FullDayOfEightChannelsGroupsQuickly) {
+    RecFileList list;
+    for (int channel = 1; channel <= 8; ++channel) {
+        for (int minute = 0; minute < 1440; ++minute) {
+            RecFileEntry e{};
+            std::snprintf(e.path, sizeof e.path,
+                          "/rec/2015-01-09/video/%d_20150109-%02d%02d%02d_1030h.avi", channel,
+                          minute / 60, minute % 60, (minute * 7 + channel) % 3);
+            e.channel = channel - 1;
+            list.push_back(e);
+        }
+    }
+    CScriptedSearch search;
+    GroupLog::Reset();
+    const auto begin = std::chrono::steady_clock::now();
+    search.ReportGroups(list, 0, &GroupLog::Callback);
+    const auto elapsed = std::chrono::steady_clock::now() - begin;
+    const double ms = std::chrono::duration<double, std::milli>(elapsed).count();
+    std::printf("grouping 11520 files into 1440 recordings: %.1f ms\n", ms);
+    RecordProperty("grouping_ms", static_cast<int>(ms));
+    ASSERT_EQ(GroupLog::groups.size(), 1440u);
+    for (const RecGroupInfo &g : GroupLog::groups) {
+        ASSERT_EQ(g.count, 8);
+        for (int32_t k = 0; k < 8; ++k) ASSERT_EQ(g.channels[k], k);
+    }
+    EXPECT_EQ(list.size(), 1440u);
+}
+
+}  // namespace
