@@ -1,0 +1,157 @@
+#include <cstdio>
+
+#include "recfile/master_key.h"
+#include "recsim/byte_sink.h"
+#include "recsim/header_list.h"
+#include "recsim/recsim.h"
+
+namespace recsim {
+
+namespace {
+
+constexpr uint32_t kIndexKeyFrame = 0x10;
+
+std::string ChunkId(const Chunk &c) {
+    if (!c.id.empty()) return c.id;
+    const char digit = static_cast<char>('0' + c.stream);
+    switch (c.kind) {
+        case ChunkKind::Video: return std::string("0") + digit + "dc";
+        case ChunkKind::Audio: return std::string("0") + digit + "wb";
+        case ChunkKind::Text: return std::string("0") + digit + "tx";
+        case ChunkKind::Raw: break;
+    }
+    return "JUNK";
+}
+
+uint32_t IndexFlags(const Chunk &c) {
+    if (c.indexFlags) return *c.indexFlags;
+    if (c.kind == ChunkKind::Video) return c.key ? kIndexKeyFrame : 0;
+    return kIndexKeyFrame;
+}
+
+bool Encrypted(const FileSpec &spec) { return (spec.header.encryption & 0xF0) != 0; }
+
+std::array<uint8_t, 8> StoredFileKey(const FileSpec &spec) {
+    std::array<uint8_t, 8> key = spec.info.fileKey;
+    if (Encrypted(spec)) {
+        std::array<uint8_t, 8> master{};
+        if (spec.masterKey) {
+            master = *spec.masterKey;
+        } else {
+            const unsigned char *library = MasterKey();
+            for (size_t i = 0; i < 8; ++i) master[i] = library[i];
+        }
+        EncipherBlocks(master.data(), key.data(), 1);
+    }
+    return key;
+}
+
+// The movie list; fills in where each chunk landed.
+void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w) {
+    const bool encrypted = Encrypted(spec);
+    w.movieListOffset = s.Offset();
+    const uint32_t list = s.Open("LIST", "movi");
+    for (const Chunk &c : spec.chunks) {
+        WrittenChunk out;
+        out.id = ChunkId(c);
+        out.kind = c.kind;
+        out.stream = c.stream;
+        out.key = c.kind == ChunkKind::Video && c.key;
+        out.payload = c.payload;
+        out.stored = out.key && encrypted
+                         ? EncipherKeyFrame(spec.info.fileKey, c.payload, &out.enciphered)
+                         : c.payload;
+        out.offset = s.Offset();
+        out.length = static_cast<uint32_t>(c.payload.size());
+        s.FourCc(out.id);
+        s.U32(c.sizeField.value_or(out.length));
+        s.Bytes(out.stored);
+        if (spec.padOddChunks && (out.length & 1)) s.U8(0);
+        w.chunks.push_back(std::move(out));
+    }
+    s.Close(list);
+    w.movieListSize = s.Offset() - w.movieListOffset - 8;
+}
+
+// idx1; returns false when the description cuts the file inside it.
+bool WriteIndex(ByteSink &s, const FileSpec &spec, WrittenFile &w) {
+    std::vector<IndexEntry> entries;
+    for (size_t i = 0; i < spec.chunks.size(); ++i) {
+        const Chunk &c = spec.chunks[i];
+        if (!c.inIndex) continue;
+        entries.push_back({w.chunks[i].id, IndexFlags(c), w.chunks[i].offset, w.chunks[i].length});
+    }
+    entries.insert(entries.end(), spec.index.extra.begin(), spec.index.extra.end());
+    w.indexOffset = s.Offset();
+    s.FourCc("idx1");
+    s.U32(spec.index.sizeField.value_or(static_cast<uint32_t>(16 * entries.size())));
+    const size_t count = spec.index.entriesWritten.value_or(entries.size());
+    for (size_t i = 0; i < count && i < entries.size(); ++i) {
+        s.FourCc(entries[i].id);
+        s.U32(entries[i].flags);
+        s.U32(entries[i].offset);
+        s.U32(entries[i].length);
+    }
+    return !spec.index.entriesWritten;
+}
+
+void WriteTopChunk(ByteSink &s, const TopChunk &c) {
+    s.FourCc(c.id);
+    s.U32(static_cast<uint32_t>(c.body.size() + (c.listType.empty() ? 0 : 4)));
+    if (!c.listType.empty()) s.FourCc(c.listType);
+    s.Bytes(c.body);
+}
+
+}  // namespace
+
+std::vector<const WrittenChunk *> WrittenFile::Of(ChunkKind kind, int stream) const {
+    std::vector<const WrittenChunk *> found;
+    for (const WrittenChunk &c : chunks) {
+        if (c.kind == kind && (stream < 0 || c.stream == stream)) found.push_back(&c);
+    }
+    return found;
+}
+
+std::vector<uint8_t> BuildFile(const FileSpec &spec, WrittenFile *written) {
+    WrittenFile local;
+    WrittenFile &w = written ? *written : local;
+    w = WrittenFile{};
+    w.storedFileKey = StoredFileKey(spec);
+    const StreamPlan streams = PlanStreams(spec);
+
+    std::vector<uint8_t> file;
+    ByteSink s(file);
+    s.FourCc(spec.riffId);
+    s.U32(0);
+    s.FourCc(spec.formType);
+
+    w.headerListOffset = s.Offset();
+    WriteHeaderList(s, spec, streams, w.storedFileKey);
+    auto info = [&](InfoPlacement where) {
+        if (spec.infoPlacement != where) return;
+        w.infoListOffset = s.Offset();
+        WriteInfoList(s, spec, w.storedFileKey);
+    };
+    info(InfoPlacement::BeforeMovie);
+    for (const TopChunk &c : spec.beforeMovie) WriteTopChunk(s, c);
+    WriteMovieList(s, spec, w);
+    info(InfoPlacement::AfterMovie);
+    bool complete = true;
+    if (spec.index.present) complete = WriteIndex(s, spec, w);
+    if (complete) info(InfoPlacement::AfterIndex);
+    s.PatchU32(4, s.Offset() - 8);
+    if (complete && spec.watermark) AppendWatermark(file);
+    if (spec.truncateAt && *spec.truncateAt < file.size()) file.resize(*spec.truncateAt);
+    w.fileSize = file.size();
+    return file;
+}
+
+bool WriteFile(const std::string &path, const FileSpec &spec, WrittenFile *written) {
+    const std::vector<uint8_t> bytes = BuildFile(spec, written);
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace recsim
