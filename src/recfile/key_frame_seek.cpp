@@ -56,6 +56,12 @@ int32_t CFileAviVsk::BackwardIFrame(AvFrameInfo *frame, const AvFrameInfo *reque
     if (result == 0) {
         m_curTimeUs = TimeOfEntry(j);
         frame->timeUs = m_curTimeUs;
+        // A damaged index entry may lead to an audio or text chunk, which
+        // leaves the cursor where it was; the next step must still move on,
+        // or a host stepping to the end would step forever.
+        if (m_index->cursor <= static_cast<int32_t>(j)) {
+            m_index->cursor = static_cast<int32_t>(j) + 1;
+        }
     }
     return result;
 }

@@ -1,0 +1,104 @@
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "recsim/recsim.h"
+
+namespace fuzz {
+
+namespace {
+
+std::string MakeScratch() {
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    for (unsigned n = 0;; ++n) {
+        const std::filesystem::path dir =
+            base / ("avfile-fuzz-" + std::to_string(std::rand()) + "-" + std::to_string(n));
+        if (std::filesystem::create_directory(dir, ec)) {
+            static const std::string kept = dir.string();
+            std::atexit([] {
+                std::error_code ignored;
+                std::filesystem::remove_all(kept, ignored);
+            });
+            return dir.string() + "/";
+        }
+        if (n > 1000) Broken("no scratch folder: " + ec.message());
+    }
+}
+
+}  // namespace
+
+const std::string &ScratchFolder() {
+    static const std::string folder = MakeScratch();
+    return folder;
+}
+
+bool WriteBytes(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && ok;
+}
+
+std::vector<std::string> SampleRecordPaths() {
+    std::vector<std::string> out;
+    const recsim::NameLayout layouts[] = {recsim::NameLayout::Compact,
+                                          recsim::NameLayout::Separated,
+                                          recsim::NameLayout::Prefixed};
+    int n = 0;
+    for (recsim::NameLayout layout : layouts) {
+        recsim::RecordName name;
+        name.layout = layout;
+        name.channel = n % 8;
+        name.alarm = n % 2 == 1;
+        name.frameRate = 25 + n;
+        const std::string file = recsim::RecordFileName(name);
+        out.push_back("D:\\rec\\2015-01-09\\video\\" + file);
+        out.push_back("/media/card/20150109_01/alarm/" + file);
+        ++n;
+    }
+    recsim::RecordName upper = recsim::RecordNameAt(1420800569, 2, true, 30);
+    upper.extension = ".AVI";
+    out.push_back("E:\\" + recsim::RecordFileName(upper));
+    return out;
+}
+
+std::vector<std::string> SampleDayNames() {
+    std::vector<std::string> out;
+    const recsim::DayLayout layouts[] = {recsim::DayLayout::Dashed, recsim::DayLayout::Underscored,
+                                         recsim::DayLayout::Suffixed, recsim::DayLayout::Digits};
+    for (recsim::DayLayout layout : layouts) out.push_back(recsim::DayFolderName(2015, 1, 9, layout));
+    out.push_back(recsim::DayFolderName(2015, 1, 9) + "-2");
+    return out;
+}
+
+std::vector<std::vector<uint8_t>> SampleTextChunks() {
+    std::vector<std::vector<uint8_t>> out;
+    recsim::Route route;
+    std::vector<uint16_t> samples;
+    for (uint16_t i = 0; i < 30; ++i) samples.push_back(static_cast<uint16_t>(i * 97));
+    const char *talkers[] = {"GP", "GN", "BD"};
+    for (int i = 0; i < 3; ++i) {
+        recsim::Fix fix = route.At(i * 7.5);
+        fix.valid = i != 1;
+        if (i == 2) {
+            fix.latitude = -fix.latitude;
+            fix.longitude = -fix.longitude;
+        }
+        const std::string sentence = recsim::RmcSentence(fix, talkers[i]);
+        out.push_back(recsim::TextPayload(sentence));
+        out.push_back(recsim::TextPayload(sentence, &samples));
+    }
+    return out;
+}
+
+void Broken(const std::string &what) {
+    std::fprintf(stderr, "broken guarantee: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace fuzz

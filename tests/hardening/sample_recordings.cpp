@@ -1,0 +1,109 @@
+#include "hardening/sample_recordings.h"
+
+namespace {
+
+recsim::RecordingPlan SmallPlan() {
+    recsim::RecordingPlan plan;
+    plan.seconds = 2;
+    plan.framesPerSecond = 4;
+    plan.keyFrameInterval = 3;
+    plan.keyFrameSize = 320;
+    plan.frameSize = 40;
+    plan.audioChunkBytes = 400;
+    return plan;
+}
+
+SampleRecording Build(const char *label, const recsim::FileSpec &spec) {
+    SampleRecording sample;
+    sample.label = label;
+    sample.bytes = recsim::BuildFile(spec, &sample.written);
+    return sample;
+}
+
+}  // namespace
+
+const std::vector<SampleRecording> &SampleRecordings() {
+    static const std::vector<SampleRecording> samples = [] {
+        std::vector<SampleRecording> out;
+        const recsim::RecordingPlan plan = SmallPlan();
+        out.push_back(Build("plain", recsim::PlannedFile(plan)));
+        {
+            recsim::FileSpec spec = recsim::PlannedFile(plan);
+            spec.header.encryption = 0x15;
+            out.push_back(Build("encrypted", spec));
+        }
+        {
+            recsim::RecordingPlan p = plan;
+            p.gpsSamples = true;
+            p.delimiters = true;
+            p.audioChannels = {0, 1, 3};
+            recsim::FileSpec spec = recsim::PlannedFile(p);
+            recsim::DescribePcmAudio(spec);
+            out.push_back(Build("samples-delimiters-audio", spec));
+        }
+        {
+            recsim::FileSpec spec = recsim::PlannedFile(plan);
+            spec.header.videoStandard = 0;
+            spec.index.present = false;
+            out.push_back(Build("ntsc-no-index", spec));
+        }
+        {
+            recsim::FileSpec spec = recsim::PlannedFile(plan);
+            spec.infoPlacement = recsim::InfoPlacement::AfterIndex;
+            spec.infoForm = recsim::InfoForm::Short;
+            out.push_back(Build("info-after-index", spec));
+        }
+        {
+            recsim::FileSpec spec = recsim::PlannedFile(plan);
+            spec.mainHeaderSize = 36;
+            spec.watermark = true;
+            out.push_back(Build("short-main-header", spec));
+        }
+        return out;
+    }();
+    return samples;
+}
+
+const SampleRecording &EveryChunkKindRecording() {
+    static const SampleRecording sample = [] {
+        recsim::RecordingPlan plan;
+        plan.seconds = 3;
+        plan.framesPerSecond = 8;
+        plan.keyFrameInterval = 6;
+        plan.keyFrameSize = 2400;
+        plan.frameSize = 500;
+        plan.delimiters = true;
+        plan.audioChannels = {0, 1};
+        plan.audioChunkBytes = 800;
+        plan.gpsSamples = true;
+        recsim::FileSpec spec = recsim::PlannedFile(plan);
+        spec.header.encryption = 0x15;
+        recsim::DescribePcmAudio(spec, 8000, 800);
+        // A text chunk without samples, a chunk of another stream kind and
+        // video chunks without the delimiter among the planned ones.
+        recsim::Chunk text;
+        text.kind = recsim::ChunkKind::Text;
+        text.stream = 3;
+        text.payload = recsim::TextPayload(recsim::RmcSentence(plan.route.At(0.5), "GN"));
+        spec.chunks.insert(spec.chunks.begin() + 5, text);
+        recsim::Chunk other;
+        other.kind = recsim::ChunkKind::Raw;
+        other.id = "ix00";
+        other.payload.assign(24, 0x5a);
+        spec.chunks.insert(spec.chunks.begin() + 9, other);
+        recsim::Chunk plainKey;
+        plainKey.kind = recsim::ChunkKind::Video;
+        plainKey.key = true;
+        plainKey.payload = recsim::SyntheticKeyFrame(1200, false, 99);
+        spec.chunks.insert(spec.chunks.begin() + 14, plainKey);
+        recsim::TopChunk junk;
+        junk.id = "JUNK";
+        junk.body.assign(40, 0);
+        spec.beforeMovie.push_back(junk);
+        SampleRecording out;
+        out.label = "every-chunk-kind";
+        out.bytes = recsim::BuildFile(spec, &out.written);
+        return out;
+    }();
+    return sample;
+}

@@ -1,0 +1,26 @@
+// Recordings of the recorder simulator in the variants a card holds, shared
+// by the hardening tests and the fuzzers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recsim/recsim.h"
+
+struct SampleRecording {
+    std::string label;
+    std::vector<uint8_t> bytes;
+    recsim::WrittenFile written;
+};
+
+// Small recordings (a few kilobytes): plain, encrypted, with samples, access
+// unit delimiters and three audio channels, NTSC without index, with the
+// information list behind the index, with a short main AVI header.
+const std::vector<SampleRecording> &SampleRecordings();
+
+// One recording of more than 64 KiB holding every chunk kind: key and other
+// video frames (some behind access unit delimiters, key frames enciphered),
+// audio of two channels, text chunks with and without samples, a chunk the
+// reader does not know, a JUNK chunk before the movie list, and idx1.
+const SampleRecording &EveryChunkKindRecording();
