@@ -46,8 +46,9 @@ std::array<uint8_t, 8> StoredFileKey(const FileSpec &spec) {
     return key;
 }
 
-// The movie list; fills in where each chunk landed.
-void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w) {
+// The movie list; fills in where each chunk landed, with copies of the
+// payloads only when the caller asked for the list of what was written.
+void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w, bool keepPayloads) {
     const bool encrypted = Encrypted(spec);
     w.movieListOffset = s.Offset();
     const uint32_t list = s.Open("LIST", "movi");
@@ -57,15 +58,20 @@ void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w) {
         out.kind = c.kind;
         out.stream = c.stream;
         out.key = c.kind == ChunkKind::Video && c.key;
-        out.payload = c.payload;
-        out.stored = out.key && encrypted
-                         ? EncipherKeyFrame(spec.info.fileKey, c.payload, &out.enciphered)
-                         : c.payload;
         out.offset = s.Offset();
         out.length = static_cast<uint32_t>(c.payload.size());
         s.FourCc(out.id);
         s.U32(c.sizeField.value_or(out.length));
-        s.Bytes(out.stored);
+        if (out.key && encrypted) {
+            std::vector<uint8_t> stored =
+                EncipherKeyFrame(spec.info.fileKey, c.payload, &out.enciphered);
+            s.Bytes(stored);
+            if (keepPayloads) out.stored = std::move(stored);
+        } else {
+            s.Bytes(c.payload);
+            if (keepPayloads) out.stored = c.payload;
+        }
+        if (keepPayloads) out.payload = c.payload;
         if (spec.padOddChunks && (out.length & 1)) s.U8(0);
         w.chunks.push_back(std::move(out));
     }
@@ -134,7 +140,7 @@ std::vector<uint8_t> BuildFile(const FileSpec &spec, WrittenFile *written) {
     };
     info(InfoPlacement::BeforeMovie);
     for (const TopChunk &c : spec.beforeMovie) WriteTopChunk(s, c);
-    WriteMovieList(s, spec, w);
+    WriteMovieList(s, spec, w, written != nullptr);
     info(InfoPlacement::AfterMovie);
     bool complete = true;
     if (spec.index.present) complete = WriteIndex(s, spec, w);

@@ -131,9 +131,11 @@ bool Describe(const Options &o, const std::vector<recsim::AccessUnit> *units, in
 void Report(const std::string &path, const recsim::WrittenFile &w) {
     size_t keys = 0;
     for (const auto *c : w.Of(recsim::ChunkKind::Video)) keys += c->key ? 1 : 0;
-    std::printf("%s: %llu bytes, %zu video chunks (%zu key frames), %zu audio, %zu text\n",
-                path.c_str(), static_cast<unsigned long long>(w.fileSize), w.VideoCount(), keys,
-                w.Of(recsim::ChunkKind::Audio).size(), w.Of(recsim::ChunkKind::Text).size());
+    std::printf("%s: %s bytes, %s video chunks (%s key frames), %s audio, %s text\n",
+                path.c_str(), std::to_string(w.fileSize).c_str(),
+                std::to_string(w.VideoCount()).c_str(), std::to_string(keys).c_str(),
+                std::to_string(w.Of(recsim::ChunkKind::Audio).size()).c_str(),
+                std::to_string(w.Of(recsim::ChunkKind::Text).size()).c_str());
 }
 
 }  // namespace

@@ -160,7 +160,8 @@ struct WrittenFile {
     size_t VideoCount() const { return Of(ChunkKind::Video).size(); }
 };
 
-// Lays out the whole file in memory.
+// Lays out the whole file in memory. Payload copies are kept in the list of
+// what was written only when one is asked for.
 std::vector<uint8_t> BuildFile(const FileSpec &spec, WrittenFile *written = nullptr);
 // Writes it to `path` (folders must exist); false when it cannot be written.
 bool WriteFile(const std::string &path, const FileSpec &spec, WrittenFile *written = nullptr);
