@@ -1,0 +1,220 @@
+#include "results_table.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+void CCollectingReporter::ReportRuns(const std::vector<Run> &runs) {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run &run : runs) {
+        if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0) {
+            continue;
+        }
+        // Processor time (user and system) of the process: on a shared
+        // machine it drifts far less than the wall clock.
+        const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+        RunFigures &f = m_figures[run.run_name.function_name];
+        if (f.seconds != 0 && f.seconds <= seconds) continue;
+        f.seconds = seconds;
+        f.counters.clear();
+        for (const auto &[name, counter] : run.counters) f.counters[name] = counter.value;
+    }
+}
+
+ExternalFigures ReadExternalFigures(const std::string &path) {
+    ExternalFigures figures;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string mode, file;
+        double seconds = 0, packets = 0, bytes = 0;
+        if (!(fields >> mode >> file >> seconds >> packets >> bytes) || seconds <= 0) continue;
+        const std::string name = std::filesystem::path(file).filename().string();
+        figures[mode + " " + name] = {seconds, bytes};
+    }
+    return figures;
+}
+
+namespace {
+
+class CTable {
+public:
+    explicit CTable(std::FILE *out) : m_out(out) {
+        std::fprintf(m_out, "\n%-46s %14s %14s %10s %10s  %s\n", "measure", "ours", "yardstick",
+                     "ratio", "target", "");
+        Rule();
+    }
+    ~CTable() { Rule(); }
+
+    void Section(const char *title) { std::fprintf(m_out, "%s\n", title); }
+
+    // ratio: ours / yardstick as a factor ("x") or a share ("%"); target is
+    // met when the ratio is at least (atLeast) or at most the limit. A limit
+    // of 0 sets no target.
+    void Row(const std::string &measure, const std::string &ours, const std::string &yardstick,
+             double ratio, bool percent, double limit, bool atLeast) {
+        char ratioText[32] = "-";
+        if (std::isfinite(ratio) && ratio > 0) {
+            if (percent) std::snprintf(ratioText, sizeof ratioText, "%.0f%%", ratio * 100);
+            else std::snprintf(ratioText, sizeof ratioText, "%.2fx", ratio);
+        }
+        char targetText[32] = "";
+        const char *verdict = "";
+        if (limit > 0) {
+            if (percent) std::snprintf(targetText, sizeof targetText, "%s%.0f%%", atLeast ? ">=" : "<=", limit * 100);
+            else std::snprintf(targetText, sizeof targetText, "%s%.2fx", atLeast ? ">=" : "<=", limit);
+            const bool met = std::isfinite(ratio) && ratio > 0 && (atLeast ? ratio >= limit : ratio <= limit);
+            verdict = met ? "met" : "MISSED";
+            if (!met) ++m_missed;
+        }
+        std::fprintf(m_out, "  %-44s %14s %14s %10s %10s  %s\n", measure.c_str(), ours.c_str(),
+                     yardstick.c_str(), ratioText, targetText, verdict);
+    }
+    int Missed() const { return m_missed; }
+
+private:
+    void Rule() {
+        for (int i = 0; i < 104; ++i) std::fputc('-', m_out);
+        std::fputc('\n', m_out);
+    }
+    std::FILE *m_out;
+    int m_missed = 0;
+};
+
+std::string Format(const char *format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+const RunFigures *Find(const std::map<std::string, RunFigures> &runs, const std::string &name) {
+    const auto it = runs.find(name);
+    return it == runs.end() ? nullptr : &it->second;
+}
+
+double Counter(const RunFigures *f, const char *name) {
+    if (f == nullptr) return 0;
+    const auto it = f->counters.find(name);
+    return it == f->counters.end() ? 0 : it->second;
+}
+
+void PlaybackRows(CTable &t, const std::map<std::string, RunFigures> &runs,
+                  const ExternalFigures &external) {
+    t.Section("Sequential playback through AVFILE_FEReadFrame, 10-minute recording (MB of file per second)");
+    for (const char *rate : {"4m", "12m"}) {
+        const RunFigures *ours = Find(runs, std::string("playback/") + rate);
+        if (ours == nullptr) continue;
+        const std::string file = std::string("play_") + rate + ".avi";
+        const double oursRate = Counter(ours, "file_bytes") / ours->seconds / 1e6;
+        const std::string label = std::string(rate == std::string("4m") ? "4" : "12") + " Mbit/s";
+        const auto demux = external.find("demux " + file);
+        if (demux != external.end()) {
+            const double r = demux->second.bytes > 0 ? Counter(ours, "file_bytes") / demux->second.seconds / 1e6 : 0;
+            t.Row(label + ": ours vs FFmpeg's demuxer", Format("%.0f MB/s", oursRate),
+                  Format("%.0f MB/s", r), oursRate / r, false, 1.5, true);
+        }
+        const auto limit = external.find("read " + file);
+        if (limit != external.end()) {
+            const double r = limit->second.bytes / limit->second.seconds / 1e6;
+            t.Row(label + ": ours vs read() into 1 MiB", Format("%.0f MB/s", oursRate),
+                  Format("%.0f MB/s", r), oursRate / r, true, 0.40, true);
+        }
+    }
+}
+
+void OpenRows(CTable &t, const std::map<std::string, RunFigures> &runs) {
+    t.Section("Open + close (bytes read per open vs the header list, INFO, idx1 and first key frame)");
+    for (const char *length : {"1min", "10min", "60min"}) {
+        const RunFigures *open = Find(runs, std::string("open/") + length);
+        if (open == nullptr) continue;
+        const double bytes = Counter(open, "bytes_read");
+        const double minimum = Counter(open, "minimum_bytes");
+        t.Row(std::string(length) + ": bytes read vs minimum", Format("%.0f", bytes),
+              Format("%.0f", minimum), minimum > 0 && bytes > 0 ? bytes / minimum : 0, false, 1.2,
+              false);
+        const RunFigures *index = Find(runs, std::string("idx1_read/") + length);
+        if (index != nullptr) {
+            const bool target = std::string(length) == "60min";
+            t.Row(std::string(length) + ": open time vs one read() of its idx1",
+                  Format("%.0f us", open->seconds * 1e6), Format("%.0f us", index->seconds * 1e6),
+                  open->seconds / index->seconds, false, target ? 3.0 : 0, false);
+        }
+    }
+}
+
+void SeekRows(CTable &t, const std::map<std::string, RunFigures> &runs) {
+    for (const char *rate : {"4m", "12m"}) {
+        const RunFigures *seek = Find(runs, std::string("seek/") + rate);
+        if (seek == nullptr) continue;
+        const double seeks = Counter(seek, "seeks");
+        if (seeks <= 0) continue;
+        if (std::string(rate) == "4m" || Find(runs, "seek/4m") == nullptr) {
+            t.Section("Seek + first frame at 100 random times");
+        }
+        t.Row(std::string(rate == std::string("4m") ? "4" : "12") + " Mbit/s: per seek",
+              Format("%.1f us", seek->seconds / seeks * 1e6), "", 0, false, 0, true);
+    }
+}
+
+void SearchRows(CTable &t, const std::map<std::string, RunFigures> &runs) {
+    t.Section("Day search, 8 channels of one-minute recordings (ms; same callbacks required)");
+    double firstPerFile = 0;
+    double lastPerFile = 0;
+    std::string firstName, lastName;
+    for (const char *files : {"2880", "5760", "11520"}) {
+        for (const char *kind : {"search", "grouping"}) {
+            const RunFigures *ours = Find(runs, std::string(kind) + "/" + files + "/ours");
+            const RunFigures *literal = Find(runs, std::string(kind) + "/" + files + "/literal");
+            if (ours == nullptr) continue;
+            const bool same = Counter(ours, "digest_low") == Counter(literal, "digest_low") &&
+                              Counter(ours, "digest_high") == Counter(literal, "digest_high") &&
+                              Counter(ours, "records") == Counter(literal, "records");
+            const std::string measure = std::string(files) + " files, " +
+                                        (std::string(kind) == "search" ? "AVFILE_SearchFile" : "grouping alone") +
+                                        (literal == nullptr ? "" : same ? ", same" : ", DIFFERENT");
+            const bool target = std::string(kind) == "search" && std::string(files) == "11520";
+            t.Row(measure, Format("%.1f ms", ours->seconds * 1e3),
+                  literal ? Format("%.1f ms", literal->seconds * 1e3) : "",
+                  literal && same ? literal->seconds / ours->seconds : 0, false, target ? 20.0 : 0, true);
+            if (std::string(kind) == "search") {
+                const double perFile = ours->seconds / std::atof(files);
+                if (firstPerFile == 0) {
+                    firstPerFile = perFile;
+                    firstName = files;
+                }
+                lastPerFile = perFile;
+                lastName = files;
+            }
+        }
+    }
+    if (firstPerFile > 0 && lastName != firstName) {
+        t.Row("time per file, " + lastName + " vs " + firstName + " files",
+              Format("%.1f us", lastPerFile * 1e6), Format("%.1f us", firstPerFile * 1e6),
+              lastPerFile / firstPerFile, false, 1.5, false);
+    }
+}
+
+void DecryptRows(CTable &t, const std::map<std::string, RunFigures> &runs) {
+    const RunFigures *ours = Find(runs, "decrypt/ours");
+    if (ours == nullptr) return;
+    const RunFigures *openssl = Find(runs, "decrypt/openssl");
+    t.Section("Key-frame deciphering: key schedule + 32 blocks (ns per key frame)");
+    t.Row("ours vs OpenSSL's DES", Format("%.0f ns", ours->seconds * 1e9),
+          openssl ? Format("%.0f ns", openssl->seconds * 1e9) : "not built",
+          openssl ? ours->seconds / openssl->seconds : 0, false, 0, false);
+}
+
+}  // namespace
+
+int PrintResultsTable(const std::map<std::string, RunFigures> &runs,
+                      const ExternalFigures &external, std::FILE *out) {
+    CTable table(out);
+    PlaybackRows(table, runs, external);
+    OpenRows(table, runs);
+    SeekRows(table, runs);
+    SearchRows(table, runs);
+    DecryptRows(table, runs);
+    return table.Missed();
+}

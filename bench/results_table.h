@@ -1,0 +1,42 @@
+// Collects the benchmark runs and prints the one table of ratios that
+// bench/run shows: each figure of the library beside its yardstick from the
+// same run.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+// A run of one benchmark: the fastest repetition's processor seconds per
+// iteration and its counters.
+struct RunFigures {
+    double seconds = 0;
+    std::map<std::string, double> counters;
+};
+
+// Passes every run on to the console and keeps its figures.
+class CCollectingReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run> &runs) override;
+    const std::map<std::string, RunFigures> &Figures() const { return m_figures; }
+
+private:
+    std::map<std::string, RunFigures> m_figures;
+};
+
+// Figures measured outside this program (ffdemux): "demux FILE" or
+// "read FILE" to processor seconds per pass and bytes of a pass.
+struct ExternalFigure {
+    double seconds = 0;
+    double bytes = 0;
+};
+using ExternalFigures = std::map<std::string, ExternalFigure>;
+// Reads the lines ffdemux printed; unreadable lines are skipped.
+ExternalFigures ReadExternalFigures(const std::string &path);
+
+// Prints the table; returns the number of targets missed.
+int PrintResultsTable(const std::map<std::string, RunFigures> &runs,
+                      const ExternalFigures &external, std::FILE *out);

@@ -1,0 +1,111 @@
+// The file search of a day folder with 8 channels of one-minute recordings:
+// ours against the grouping rules written out step by step, on the same
+// folder with the same callbacks; the whole search with its opens, and the
+// grouping alone with opens that only read the name.
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "avfile/avfile.h"
+#include "bench_files.h"
+#include "bench_registry.h"
+#include "common/literal_grouping.h"
+#include "platform/platform.h"
+#include "search/rec_search.h"
+
+namespace {
+
+SearchDigest g_digest;
+
+int AVFILE_CALL Record(RecGroupInfo *group, int32_t) {
+    g_digest.Add(*group);
+    return 0;
+}
+
+void SetDigestCounters(benchmark::State &state) {
+    state.counters["records"] = static_cast<double>(g_digest.records);
+    state.counters["digest_low"] = static_cast<double>(g_digest.hash & 0xffffffffu);
+    state.counters["digest_high"] = static_cast<double>(g_digest.hash >> 32);
+}
+
+// The file search written out: the folder, then its video and alarm
+// sub-folders, depth first, each folder grouped by the literal rules.
+int32_t LiteralSearchFile(CFileSearchJNQ &search, const std::string &folder) {
+    if (!plat::PathExists(folder.c_str())) return 1;
+    RecFileList list;
+    search.CollectFiles(folder.c_str(), (folder + "*_*-*.avi").c_str(), list);
+    if (!list.empty()) CLiteralGrouping(search).ReportGroups(list, 0, &Record);
+    LiteralSearchFile(search, folder + "video" + plat::kPathSep);
+    return LiteralSearchFile(search, folder + "alarm" + plat::kPathSep);
+}
+
+void SearchOurs(benchmark::State &state, const std::string &day) {
+    for (auto _ : state) {
+        g_digest = {};
+        AVFILE_SearchFile(day.c_str(), 0, &Record);
+    }
+    SetDigestCounters(state);
+}
+
+void SearchLiteral(benchmark::State &state, const std::string &day) {
+    CFileSearchJNQ *search = GetRecSearch();
+    for (auto _ : state) {
+        g_digest = {};
+        LiteralSearchFile(*search, day);
+    }
+    SetDigestCounters(state);
+}
+
+// A search whose groups are filled from the names only, so that grouping
+// is timed without opening files.
+class CNameOnlySearch : public CFileSearchJNQ {
+public:
+    int32_t FillGroupInfo(RecGroupInfo *group) override {
+        if (group->count < 1) return 0;
+        GetStartTime(group->paths[0], &group->startTime);
+        group->durationMs = 60000;
+        return 1;
+    }
+};
+
+template <bool literal>
+void GroupingAlone(benchmark::State &state, const std::string &day) {
+    CNameOnlySearch search;
+    const std::string folder = day + "video" + plat::kPathSep;
+    RecFileList files;
+    search.CollectFiles(folder.c_str(), (folder + "*_*-*.avi").c_str(), files);
+    for (auto _ : state) {
+        state.PauseTiming();
+        RecFileList list = files;
+        g_digest = {};
+        state.ResumeTiming();
+        if (literal) {
+            CLiteralGrouping(search).ReportGroups(list, 0, &Record);
+        } else {
+            search.ReportGroups(list, 0, &Record);
+        }
+    }
+    SetDigestCounters(state);
+}
+
+}  // namespace
+
+void RegisterSearchBenchmarks() {
+    for (const std::string files : {"2880", "5760", "11520"}) {
+        const std::string name = "day" + files;
+        if (!DataExists(name)) continue;
+        const std::string day = DataPath(name) + plat::kPathSep;
+        benchmark::RegisterBenchmark(("grouping/" + files + "/ours").c_str(), GroupingAlone<false>, day)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("grouping/" + files + "/literal").c_str(), GroupingAlone<true>, day)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(1);
+        benchmark::RegisterBenchmark(("search/" + files + "/ours").c_str(), SearchOurs, day)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("search/" + files + "/literal").c_str(), SearchLiteral, day)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1)
+            ->Repetitions(1);
+    }
+}
