@@ -102,6 +102,10 @@ TEST(DesDecryptBlocks, AgreesWithAnIndependentImplementation) {
         ASSERT_EQ(data, expected) << "trial " << trial;
     }
 }
+#else
+TEST(DesDecryptBlocks, AgreesWithAnIndependentImplementation) {
+    GTEST_SKIP() << "no independent DES implementation in this build (OpenSSL's libcrypto)";
+}
 #endif
 
 }  // namespace

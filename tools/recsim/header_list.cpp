@@ -116,7 +116,7 @@ void WriteAudioStreamList(ByteSink &s) {
     s.Close(list);
 }
 
-void WriteTextStreamList(ByteSink &s, const FileSpec &spec) {
+void WriteTextStreamList(ByteSink &s) {
     const uint32_t list = s.Open("LIST", "strl");
     const uint32_t strh = s.Open("strh");
     s.FourCc("txts");
@@ -162,7 +162,7 @@ void WriteHeaderList(ByteSink &s, const FileSpec &spec, const StreamPlan &stream
         if (d == 0) {
             WriteVideoStreamList(s, spec, streams);
         } else if (streams.kinds[d] == ChunkKind::Text) {
-            WriteTextStreamList(s, spec);
+            WriteTextStreamList(s);
         } else {
             WriteAudioStreamList(s);
         }

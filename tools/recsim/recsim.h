@@ -100,6 +100,8 @@ struct IndexSpec {
     std::vector<IndexEntry> extra;  // appended behind the chunks' entries
 };
 
+// A whole record file. Mind that a reader refuses files shorter than 2048
+// bytes: a description of a few tiny chunks gives such a file.
 struct FileSpec {
     std::string riffId = "RIFF";
     std::string formType = "AVI ";
