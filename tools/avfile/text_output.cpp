@@ -70,29 +70,49 @@ uint32_t NextCharacter(std::string_view text, size_t &at) {
     return value;
 }
 
-bool PutUtf8(COutputFile &out, uint32_t c) {
-    char bytes[4];
-    size_t n;
+// The UTF-8 bytes of a character; returns how many (1 to 4).
+size_t EncodeUtf8(uint32_t c, char *bytes) {
     if (c < 0x80) {
         bytes[0] = static_cast<char>(c);
-        n = 1;
-    } else if (c < 0x800) {
+        return 1;
+    }
+    if (c < 0x800) {
         bytes[0] = static_cast<char>(0xc0 | (c >> 6));
         bytes[1] = static_cast<char>(0x80 | (c & 0x3f));
-        n = 2;
-    } else if (c < 0x10000) {
+        return 2;
+    }
+    if (c < 0x10000) {
         bytes[0] = static_cast<char>(0xe0 | (c >> 12));
         bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
         bytes[2] = static_cast<char>(0x80 | (c & 0x3f));
-        n = 3;
-    } else {
-        bytes[0] = static_cast<char>(0xf0 | (c >> 18));
-        bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
-        bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
-        bytes[3] = static_cast<char>(0x80 | (c & 0x3f));
-        n = 4;
+        return 3;
     }
-    return out.Write(bytes, n);
+    bytes[0] = static_cast<char>(0xf0 | (c >> 18));
+    bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3f));
+    bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3f));
+    bytes[3] = static_cast<char>(0x80 | (c & 0x3f));
+    return 4;
+}
+
+bool PutUtf8(COutputFile &out, uint32_t c) {
+    char bytes[4];
+    return out.Write(bytes, EncodeUtf8(c, bytes));
+}
+
+// A character of a JSON string: quote and backslash escaped, control
+// characters as \u escapes.
+void AppendJsonCharacter(std::string &out, uint32_t c) {
+    if (c == '"' || c == '\\') {
+        out += '\\';
+        out += static_cast<char>(c);
+    } else if (c < 0x20) {
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+        out += escaped;
+    } else {
+        char bytes[4];
+        out.append(bytes, EncodeUtf8(c, bytes));
+    }
 }
 
 }  // namespace
@@ -146,24 +166,13 @@ bool PutXmlText(COutputFile &out, std::string_view text) {
     return true;
 }
 
-bool PutJsonString(COutputFile &out, std::string_view text) {
-    if (!out.Put('"')) return false;
-    for (size_t at = 0; at < text.size();) {
-        const uint32_t c = NextCharacter(text, at);
-        bool ok;
-        if (c == '"' || c == '\\') {
-            const char escaped[2] = {'\\', static_cast<char>(c)};
-            ok = out.Write(escaped, 2);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            ok = out.Put(escaped);
-        } else {
-            ok = PutUtf8(out, c);
-        }
-        if (!ok) return false;
-    }
-    return out.Put('"');
+bool PutJsonString(COutputFile &out, std::string_view text) { return out.Put(JsonQuoted(text)); }
+
+std::string JsonQuoted(std::string_view text) {
+    std::string quoted = "\"";
+    for (size_t at = 0; at < text.size();) AppendJsonCharacter(quoted, NextCharacter(text, at));
+    quoted += '"';
+    return quoted;
 }
 
 bool PutCsvField(COutputFile &out, std::string_view text) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "output_file.h"
@@ -23,6 +24,7 @@ bool PutFixed(COutputFile &out, double value, int decimals);
 bool PutXmlText(COutputFile &out, std::string_view text);
 // The text as a JSON string, quotes included.
 bool PutJsonString(COutputFile &out, std::string_view text);
+std::string JsonQuoted(std::string_view text);
 // The text as one CSV field, quoted when it holds a comma, quote or line
 // break.
 bool PutCsvField(COutputFile &out, std::string_view text);
