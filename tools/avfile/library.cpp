@@ -1,0 +1,72 @@
+#include "library.h"
+
+#include <vector>
+
+#include "os/host_os.h"
+
+namespace {
+
+template <typename Fn>
+bool Bind(void *module, const char *name, Fn &fn, std::string *missing) {
+    fn = reinterpret_cast<Fn>(hostos::FindExport(module, name));
+    if (!fn && missing->empty()) *missing = name;
+    return fn != nullptr;
+}
+
+bool BindAll(void *m, AvFileLibrary &l, std::string *missing) {
+    Bind(m, "AVFILE_Initialize", l.Initialize, missing);
+    Bind(m, "AVFILE_UnInitialize", l.UnInitialize, missing);
+    Bind(m, "AVFILE_CheckWaterMark", l.CheckWaterMark, missing);
+    Bind(m, "AVFILE_FECopyFile", l.CopyFile, missing);
+    Bind(m, "AVFILE_SearchDay", l.SearchDay, missing);
+    Bind(m, "AVFILE_SearchFile", l.SearchFile, missing);
+    Bind(m, "AVFILE_SearchEvent", l.SearchEvent, missing);
+    Bind(m, "AVFILE_CheckFileName", l.CheckFileName, missing);
+    Bind(m, "AVFILE_CheckFolder", l.CheckFolder, missing);
+    Bind(m, "AVFILE_FEOpenFile", l.OpenFile, missing);
+    Bind(m, "AVFILE_FECloseFile", l.CloseFile, missing);
+    Bind(m, "AVFILE_FEGetWaveFormat", l.GetWaveFormat, missing);
+    Bind(m, "AVFILE_FEGetFileInfo", l.GetFileInfo, missing);
+    Bind(m, "AVFILE_FEGetTerminalInfo", l.GetTerminalInfo, missing);
+    Bind(m, "AVFILE_FEGetIOName", l.GetIOName, missing);
+    Bind(m, "AVFILE_FESeekBegin", l.SeekBegin, missing);
+    Bind(m, "AVFILE_FEReadFrame", l.ReadFrame, missing);
+    Bind(m, "AVFILE_FESeekIFrame", l.SeekIFrame, missing);
+    Bind(m, "AVFILE_FEBackwardIFrame", l.BackwardIFrame, missing);
+    Bind(m, "AVFILE_FEForwardIFrame", l.ForwardIFrame, missing);
+    return missing->empty();
+}
+
+}  // namespace
+
+bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error) {
+    const std::string name = hostos::SharedLibraryFileName();
+    std::vector<std::string> candidates;
+    if (!explicitPath.empty()) {
+        candidates.push_back(explicitPath);
+    } else {
+        const std::string folder = hostos::ProgramFolder();
+        if (!folder.empty()) candidates.push_back(folder + name);
+#ifdef AVFILE_BUILD_LIBRARY_DIR
+        candidates.push_back(std::string(AVFILE_BUILD_LIBRARY_DIR) + "/" + name);
+#endif
+        candidates.push_back(name);
+    }
+    std::string firstReason;
+    for (const std::string &path : candidates) {
+        std::string reason;
+        void *module = hostos::LoadSharedLibrary(path, &reason);
+        if (!module) {
+            if (firstReason.empty() || !explicitPath.empty()) firstReason = reason;
+            continue;
+        }
+        std::string missing;
+        if (!BindAll(module, library, &missing)) {
+            *error = path + " lacks the export " + missing;
+            return false;
+        }
+        return true;
+    }
+    *error = "cannot load the record file library " + name + ": " + firstReason;
+    return false;
+}

@@ -1,0 +1,29 @@
+// The few services of the operating system the avfile tool needs as a host
+// of the record file library: loading a shared library and finding its
+// exports, the folder of the running program, and whether standard error is
+// a terminal (the progress bar is drawn only there).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace hostos {
+
+// Loads the shared library at `path`; null with the reason in *error.
+void *LoadSharedLibrary(const std::string &path, std::string *error);
+// The address of an exported function, or null.
+void *FindExport(void *library, const char *name);
+// File name of the library as the system names it ("libavfile_vsk.so").
+const char *SharedLibraryFileName();
+// The folder of the running program, ending in a separator; empty when the
+// system cannot tell.
+std::string ProgramFolder();
+bool StandardErrorIsTerminal();
+// The library prints its own progress lines to the process's standard
+// output. This gives the tool a stream of its own onto the standard output
+// it was started with and sends the process's standard output, and so the
+// library's lines, to the null device. Null when that cannot be done; the
+// process's standard output is then left as it was.
+std::FILE *SeparateStandardOutput();
+
+}  // namespace hostos

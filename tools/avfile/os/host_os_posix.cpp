@@ -1,0 +1,57 @@
+#include "os/host_os.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace hostos {
+
+void *LoadSharedLibrary(const std::string &path, std::string *error) {
+    // Bind everything now: a library missing an export must fail here, not
+    // in the middle of an export.
+    void *library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!library && error) {
+        const char *reason = dlerror();
+        *error = reason ? reason : "cannot load " + path;
+    }
+    return library;
+}
+
+void *FindExport(void *library, const char *name) { return dlsym(library, name); }
+
+const char *SharedLibraryFileName() { return "libavfile_vsk.so"; }
+
+std::string ProgramFolder() {
+    char path[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return {};
+    std::string folder(path, static_cast<size_t>(n));
+    const size_t slash = folder.rfind('/');
+    return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+}  // namespace hostos
+
+namespace hostos {
+
+std::FILE *SeparateStandardOutput() {
+    std::fflush(stdout);
+    const int own = dup(STDOUT_FILENO);
+    if (own < 0) return nullptr;
+    std::FILE *out = fdopen(own, "w");
+    const int null = open("/dev/null", O_WRONLY);
+    if (!out || null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+        if (out) std::fclose(out);
+        else close(own);
+        if (null >= 0) close(null);
+        return nullptr;
+    }
+    close(null);
+    return out;
+}
+
+}  // namespace hostos

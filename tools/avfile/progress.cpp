@@ -1,0 +1,32 @@
+#include "progress.h"
+
+#include <cstdio>
+
+#include "os/host_os.h"
+
+CProgress::CProgress(std::string label, uint64_t total)
+    : m_label(std::move(label)), m_total(total > 0 ? total : 1), m_active(hostos::StandardErrorIsTerminal()) {
+    if (m_label.size() > 40) m_label = "..." + m_label.substr(m_label.size() - 37);
+    Update(0);
+}
+
+void CProgress::Update(uint64_t done) {
+    if (!m_active) return;
+    const int perMille = static_cast<int>((done >= m_total ? m_total : done) * 1000 / m_total);
+    if (perMille == m_shown) return;
+    m_shown = perMille;
+    constexpr int kWidth = 30;
+    char bar[kWidth + 1];
+    const int filled = perMille * kWidth / 1000;
+    for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
+    bar[kWidth] = 0;
+    std::fprintf(stderr, "\r%-40s [%s] %3d%%", m_label.c_str(), bar, perMille / 10);
+    std::fflush(stderr);
+}
+
+void CProgress::Done() {
+    if (!m_active || m_shown < 0) return;
+    std::fprintf(stderr, "\r%*s\r", 40 + 2 + 30 + 6, "");
+    std::fflush(stderr);
+    m_shown = -1;
+}

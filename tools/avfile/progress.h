@@ -1,0 +1,25 @@
+// A progress bar on standard error for long work, drawn only when standard
+// error is a terminal: redirected output stays free of it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CProgress {
+public:
+    // `label` names the work ("export 1_2015...avi"); `total` is in any unit.
+    CProgress(std::string label, uint64_t total);
+    ~CProgress() { Done(); }
+    CProgress(const CProgress &) = delete;
+    CProgress &operator=(const CProgress &) = delete;
+
+    void Update(uint64_t done);
+    // Clears the bar's line.
+    void Done();
+
+private:
+    std::string m_label;
+    uint64_t m_total;
+    int m_shown = -1;  // per mille last drawn
+    bool m_active;
+};

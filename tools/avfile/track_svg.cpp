@@ -1,0 +1,190 @@
+// track: the GPS route of a recording or of a whole day drawn to scale,
+// coloured by speed, with its start and end marked and a speed legend.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "console.h"
+#include "output_file.h"
+#include "record_file.h"
+#include "recording_tree.h"
+#include "text_output.h"
+#include "track_point.h"
+
+namespace {
+
+constexpr double kWidth = 800, kHeight = 600, kMargin = 40, kLegendHeight = 70;
+constexpr double kMetresPerDegree = 111320.0;
+
+struct Segment {
+    std::string name;
+    std::vector<GpsBlock> fixes;
+};
+
+std::string Printf(const char *format, double a, double b = 0, double c = 0, double d = 0, double e = 0) {
+    char text[200];
+    std::snprintf(text, sizeof text, format, a, b, c, d, e);
+    return text;
+}
+
+// Blue for the slowest, through green, to red for the fastest.
+std::string SpeedColour(double kmh, double slowest, double fastest) {
+    const double share = fastest > slowest ? std::clamp((kmh - slowest) / (fastest - slowest), 0.0, 1.0) : 0.0;
+    return Printf("hsl(%.0f,85%%,45%%)", 240.0 * (1.0 - share));
+}
+
+// A round length for the scale bar, about a fifth of the drawing.
+double ScaleLength(double metresAcross) {
+    const double target = metresAcross / 5;
+    double step = 1;
+    while (step * 10 <= target) step *= 10;
+    if (step * 5 <= target) return step * 5;
+    if (step * 2 <= target) return step * 2;
+    return step;
+}
+
+CliError Collect(const CommandContext &c, std::vector<Segment> &segments) {
+    const std::string &path = c.options.paths[0];
+    std::vector<std::string> files;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) {
+        std::vector<Recording> recordings;
+        if (CliError e = ListRecordings(c.lib, path, recordings)) return e;
+        // Every channel of a recording carries the same route: one file
+        // each, the first whose GPS can be read.
+        for (const Recording &r : recordings) {
+            for (const RecordingFile &f : r.files) {
+                CRecordFile file(c.lib);
+                if (file.Open(f.path, 0, c.options.password)) continue;
+                files.push_back(f.path);
+                break;
+            }
+        }
+        if (files.empty()) return Fail(kExitNotRecordFile, path + ": no recordings that can be read in this day folder");
+    } else {
+        files.push_back(path);
+    }
+    for (const std::string &f : files) {
+        CRecordFile file(c.lib);
+        if (CliError e = file.Open(f, 0, c.options.password)) return e;
+        Segment s;
+        s.name = BaseName(f);
+        AvFrameInfo frame{};
+        while (file.NextSideData(frame)) {
+            GpsBlock gps;
+            if (GpsFromSideData(frame.data, frame.length, &gps) && IsDrawable(gps)) s.fixes.push_back(gps);
+        }
+        if (!s.fixes.empty()) segments.push_back(std::move(s));
+    }
+    return {};
+}
+
+}  // namespace
+
+CliError RunTrack(const CommandContext &c) {
+    const Options &o = c.options;
+    if (o.paths.size() != 1) return Fail(kExitUsage, "track takes one record file or day folder");
+    if (o.output.empty()) return Fail(kExitUsage, "track needs an output file: -o track.svg");
+    if (o.output.size() < 4 || o.output.compare(o.output.size() - 4, 4, ".svg") != 0) {
+        return Fail(kExitUnsupportedOutput, o.output + ": the track is drawn as SVG; name the output *.svg");
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(o.paths[0], ec)) return Fail(kExitMissingPath, o.paths[0] + ": no such file or folder");
+    std::vector<Segment> segments;
+    if (CliError e = Collect(c, segments)) return e;
+    if (segments.empty()) return Fail(kExitFailed, o.paths[0] + ": no GPS positions to draw");
+
+    // Bounds and an equirectangular projection about the route's middle
+    // latitude: distances keep their proportions at this scale.
+    double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180, slowest = 1e9, fastest = 0;
+    size_t fixes = 0;
+    for (const Segment &s : segments) {
+        for (const GpsBlock &g : s.fixes) {
+            minLat = std::min(minLat, g.latitude);
+            maxLat = std::max(maxLat, g.latitude);
+            minLon = std::min(minLon, g.longitude);
+            maxLon = std::max(maxLon, g.longitude);
+            slowest = std::min(slowest, SpeedKmh(g));
+            fastest = std::max(fastest, SpeedKmh(g));
+            ++fixes;
+        }
+    }
+    const double cosLat = std::cos((minLat + maxLat) / 2 * std::numbers::pi / 180);
+    const double spanX = std::max((maxLon - minLon) * cosLat * kMetresPerDegree, 1.0);
+    const double spanY = std::max((maxLat - minLat) * kMetresPerDegree, 1.0);
+    const double scale = std::min((kWidth - 2 * kMargin) / spanX, (kHeight - 2 * kMargin) / spanY);  // px per metre
+    const double offsetX = kMargin + ((kWidth - 2 * kMargin) - spanX * scale) / 2;
+    const double offsetY = kMargin + ((kHeight - 2 * kMargin) - spanY * scale) / 2;
+    const auto x = [&](const GpsBlock &g) { return offsetX + (g.longitude - minLon) * cosLat * kMetresPerDegree * scale; };
+    const auto y = [&](const GpsBlock &g) { return offsetY + (maxLat - g.latitude) * kMetresPerDegree * scale; };
+
+    COutputFile out;
+    if (!out.Open(o.output)) return Fail(kExitFailed, out.Error());
+    const double height = kHeight + kLegendHeight;
+    out.Put(Printf("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
+                   "font-family=\"sans-serif\">\n",
+                   kWidth, height, kWidth, height));
+    out.Put("<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n<text x=\"16\" y=\"24\" font-size=\"15\">");
+    PutXmlText(out, "GPS track of " + o.paths[0]);
+    out.Put("</text>\n");
+
+    // One group per recording file; each leg coloured by its speed.
+    for (const Segment &s : segments) {
+        out.Put("<g class=\"track-segment\"><title>");
+        PutXmlText(out, s.name);
+        out.Put("</title>\n");
+        if (s.fixes.size() == 1) {
+            const GpsBlock &g = s.fixes[0];
+            out.Put(Printf("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"3\" ", x(g), y(g)) + "fill=\"" +
+                    SpeedColour(SpeedKmh(g), slowest, fastest) + "\"/>\n");
+        }
+        for (size_t i = 1; i < s.fixes.size(); ++i) {
+            const GpsBlock &a = s.fixes[i - 1], &b = s.fixes[i];
+            out.Put(Printf("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" ", x(a), y(a), x(b), y(b)) + "stroke=\"" +
+                    SpeedColour((SpeedKmh(a) + SpeedKmh(b)) / 2, slowest, fastest) +
+                    "\" stroke-width=\"4\" stroke-linecap=\"round\"/>\n");
+        }
+        out.Put("</g>\n");
+    }
+    const GpsBlock &start = segments.front().fixes.front(), &end = segments.back().fixes.back();
+    out.Put(Printf("<circle class=\"start\" cx=\"%.2f\" cy=\"%.2f\" r=\"7\" fill=\"#ffffff\" stroke=\"#1b5e20\" "
+                   "stroke-width=\"3\"/>\n<text x=\"%.2f\" y=\"%.2f\" font-size=\"12\">start</text>\n",
+                   x(start), y(start), x(start) + 10, y(start) - 8));
+    out.Put(Printf("<circle class=\"end\" cx=\"%.2f\" cy=\"%.2f\" r=\"7\" fill=\"#b71c1c\"/>\n"
+                   "<text x=\"%.2f\" y=\"%.2f\" font-size=\"12\">end</text>\n",
+                   x(end), y(end), x(end) + 10, y(end) - 8));
+
+    // Speed legend and scale bar below the map.
+    const double ly = kHeight + 10;
+    out.Put("<defs><linearGradient id=\"speed\">");
+    for (int i = 0; i <= 4; ++i) {
+        out.Put(Printf("<stop offset=\"%.0f%%\" stop-color=\"", i * 25.0) +
+                SpeedColour(slowest + (fastest - slowest) * i / 4, slowest, fastest) + "\"/>");
+    }
+    out.Put("</linearGradient></defs>\n");
+    out.Put(Printf("<rect class=\"legend\" x=\"%.0f\" y=\"%.0f\" width=\"200\" height=\"14\" fill=\"url(#speed)\"/>\n",
+                   kMargin, ly));
+    out.Put(Printf("<text x=\"%.0f\" y=\"%.0f\" font-size=\"12\">%.0f km/h</text>\n", kMargin, ly + 30, slowest));
+    out.Put(Printf("<text x=\"%.0f\" y=\"%.0f\" font-size=\"12\" text-anchor=\"end\">%.0f km/h</text>\n", kMargin + 200,
+                   ly + 30, fastest));
+    out.Put(Printf("<text x=\"%.0f\" y=\"%.0f\" font-size=\"12\" text-anchor=\"middle\">speed</text>\n", kMargin + 100,
+                   ly + 30));
+    const double metres = ScaleLength(std::max(spanX, spanY));
+    const double bar = metres * scale;
+    out.Put(Printf("<line class=\"scale\" x1=\"%.0f\" y1=\"%.0f\" x2=\"%.2f\" y2=\"%.0f\" stroke=\"#000000\" "
+                   "stroke-width=\"2\"/>\n",
+                   kWidth - kMargin - bar, ly + 7, kWidth - kMargin, ly + 7));
+    out.Put(Printf(metres >= 1000 ? "<text x=\"%.0f\" y=\"%.0f\" font-size=\"12\" text-anchor=\"end\">%.0f km</text>\n"
+                                  : "<text x=\"%.0f\" y=\"%.0f\" font-size=\"12\" text-anchor=\"end\">%.0f m</text>\n",
+                   kWidth - kMargin, ly + 30, metres >= 1000 ? metres / 1000 : metres));
+    out.Put("</svg>\n");
+    if (!out.Commit()) return Fail(kExitFailed, out.Error());
+    std::fprintf(Out(), "wrote %s: %zu GPS positions in %zu segment%s\n", o.output.c_str(), fixes, segments.size(),
+                segments.size() == 1 ? "" : "s");
+    return {};
+}
