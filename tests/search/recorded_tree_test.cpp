@@ -24,11 +24,11 @@ recsim::FileSpec Recording(int offset, int seconds, int8_t composite = 0, bool a
     plan.keyFrameSize = 400;
     plan.frameSize = 100;
     plan.gps = false;
-    recsim::FileSpec spec = recsim::PlannedFile(plan, kStart + offset);
-    spec.header.stopSeconds = kStart + offset + seconds;
-    spec.header.composite = composite;
-    spec.header.alarmFile = alarm ? 1 : 0;
-    return spec;
+    recsim::FileSpec recording = recsim::PlannedFile(plan, kStart + offset);
+    recording.header.stopSeconds = kStart + offset + seconds;
+    recording.header.composite = composite;
+    recording.header.alarmFile = alarm ? 1 : 0;
+    return recording;
 }
 
 std::string Name(int offset, int channel, bool alarm = false) {
@@ -150,9 +150,9 @@ TEST(RecordedTree, FolderCheckOpensOnlyTheFirstReadableFile) {
 
 TEST(RecordedTree, FolderCheckOfAnEncryptedFile) {
     TempDir root;
-    recsim::FileSpec spec = Recording(0, 60);
-    spec.header.encryption = 0x10;
-    ASSERT_TRUE(recsim::WriteFile(root.MakeDir("2015-01-09/") + Name(0, 0), spec));
+    recsim::FileSpec recording = Recording(0, 60);
+    recording.header.encryption = 0x10;
+    ASSERT_TRUE(recsim::WriteFile(root.MakeDir("2015-01-09/") + Name(0, 0), recording));
     PasswordEntry passwords[2] = {};
     std::memcpy(passwords[1].key, "Wrong123", 8);
     CheckBuffers b;
@@ -166,7 +166,7 @@ TEST(RecordedTree, FolderCheckOfAnEncryptedFile) {
     EXPECT_EQ(AVFILE_CheckFolder(root.path().c_str(), passwords, 2, 1, b.terminal, b.io), 1);
     EXPECT_TRUE(b.Untouched());
     // With the file's key in the list, or without the check, the file opens.
-    std::memcpy(passwords[1].key, spec.info.fileKey.data(), 8);
+    std::memcpy(passwords[1].key, recording.info.fileKey.data(), 8);
     EXPECT_EQ(AVFILE_CheckFolder(root.path().c_str(), passwords, 2, 1, b.terminal, b.io), 0);
     EXPECT_EQ(AVFILE_CheckFolder(root.path().c_str(), nullptr, 0, 0, b.terminal, b.io), 0);
     EXPECT_TRUE(b.Filled());

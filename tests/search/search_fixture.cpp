@@ -7,16 +7,16 @@
 #include <cstring>
 #include <sstream>
 
-CFakeRecFile::CFakeRecFile(const FakeFile &spec, int32_t channel) {
-    m_fileInfo.startTime = spec.startTime;
-    m_fileInfo.durationMs = spec.durationMs;
-    m_fileInfo.alarm = spec.alarm;
+CFakeRecFile::CFakeRecFile(const FakeFile &script, int32_t channel) {
+    m_fileInfo.startTime = script.startTime;
+    m_fileInfo.durationMs = script.durationMs;
+    m_fileInfo.alarm = script.alarm;
     m_fileInfo.channel = channel;
-    std::memset(m_ioName, spec.ioMark, sizeof m_ioName);
+    std::memset(m_ioName, script.ioMark, sizeof m_ioName);
     m_ioNameValid = 1;
-    std::memset(m_terminalInfo, spec.terminalMark, sizeof m_terminalInfo);
+    std::memset(m_terminalInfo, script.terminalMark, sizeof m_terminalInfo);
     m_terminalInfoValid = 1;
-    m_composite = spec.composite;
+    m_composite = script.composite;
 }
 
 CRecFile *CScriptedSearch::OpenFile(const char *path, int32_t channel, const PasswordEntry *,
@@ -24,11 +24,11 @@ CRecFile *CScriptedSearch::OpenFile(const char *path, int32_t channel, const Pas
     opened.emplace_back(path);
     channels.push_back(channel);
     const auto it = files.find(path);
-    const FakeFile &spec = it != files.end() ? it->second : fallback;
-    *result = spec.result;
-    if (spec.result != 0) return nullptr;
-    m_lastComposite = spec.composite;
-    return new CFakeRecFile(spec, channel);
+    const FakeFile &script = it != files.end() ? it->second : fallback;
+    *result = script.result;
+    if (script.result != 0) return nullptr;
+    m_lastComposite = script.composite;
+    return new CFakeRecFile(script, channel);
 }
 
 std::vector<RecGroupInfo> GroupLog::groups;

@@ -28,7 +28,7 @@ struct FakeFile {
 // A record file object that only carries what a scripted open set.
 class CFakeRecFile : public CRecFile {
 public:
-    explicit CFakeRecFile(const FakeFile &spec, int32_t channel);
+    explicit CFakeRecFile(const FakeFile &script, int32_t channel);
     int32_t Open(const char *, int32_t, const PasswordEntry *, int32_t, int32_t) override { return 0; }
     int32_t Close() override { return 0; }
     int32_t SeekBegin() override { return 1; }

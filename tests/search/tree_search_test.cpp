@@ -86,4 +86,13 @@ TEST(TreeSearch, ExportsAnswerOneInEveryCase) {
     EXPECT_TRUE(GroupLog::groups.empty());
 }
 
+TEST(TreeSearch, HostWithoutACallbackGetsNoCall) {
+    DayTree tree;
+    tree.root.MakeDir("2015-01-09");
+    CScriptedSearch search;
+    SearchFileTree(search, tree.root.path().c_str(), 0, nullptr);
+    EXPECT_EQ(search.opened.size(), tree.walkOrder.size());  // searched, nothing called
+    EXPECT_EQ(AVFILE_SearchDay(tree.root.path().c_str(), 0, nullptr), 0);
+}
+
 }  // namespace
