@@ -210,32 +210,106 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
     return ok;
 }
 
+// A read-only byte stream with a read-ahead of its own. Repositioning is
+// lazy and costs no read; the first fill after it reads only what was asked
+// for, and while the reads run on sequentially each fill doubles, up to
+// kReadAhead. A request of kDirectRequest or more goes straight into the
+// caller's buffer. So a reader that jumps to a header and takes a
+// few kilobytes reads only those, and one that walks through a recording in
+// small windows needs one read() per kReadAhead bytes.
+constexpr size_t kReadAhead = 64 * 1024;
+constexpr size_t kDirectRequest = 16 * 1024;
+
 struct ReadFile {
-    FILE *stream;
+    int fd = -1;
+    unsigned char *buf = nullptr;  // kReadAhead bytes; null: every read is direct
+    int64_t bufStart = 0;          // file offset of buf[0]
+    size_t len = 0;                // bytes held in buf
+    size_t pos = 0;                // next byte in buf; bufStart + pos is the position
+    size_t nextFill = 0;           // size of the next fill; 0 right after a seek
 };
+
+namespace {
+
+// pread until `bytes` are read, the file ends or it fails; the count read.
+size_t ReadAt(int fd, unsigned char *out, size_t bytes, int64_t offset) {
+    size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = pread(fd, out + done, bytes - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return done;
+}
+
+}  // namespace
 
 ReadFile *OpenRead(const char *path) {
     if (path == nullptr) return nullptr;
-    FILE *f = std::fopen(Native(path).c_str(), "rb");
-    if (f == nullptr) return nullptr;
-    auto *file = new (std::nothrow) ReadFile{f};
-    if (file == nullptr) std::fclose(f);
+    const int fd = open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    auto *file = new (std::nothrow) ReadFile;
+    if (file == nullptr) {
+        close(fd);
+        return nullptr;
+    }
+    file->fd = fd;
+    file->buf = new (std::nothrow) unsigned char[kReadAhead];
     return file;
 }
 
 size_t Read(ReadFile *file, void *buffer, size_t bytes) {
-    if (file == nullptr) return 0;
-    return std::fread(buffer, 1, bytes, file->stream);
+    if (file == nullptr || buffer == nullptr) return 0;
+    auto *out = static_cast<unsigned char *>(buffer);
+    size_t done = 0;
+    while (done < bytes) {
+        if (file->pos < file->len) {
+            const size_t take = std::min(bytes - done, file->len - file->pos);
+            std::memcpy(out + done, file->buf + file->pos, take);
+            file->pos += take;
+            done += take;
+            continue;
+        }
+        // The buffer is used up: go on from the position it reached.
+        file->bufStart += static_cast<int64_t>(file->pos);
+        file->pos = file->len = 0;
+        const size_t want = bytes - done;
+        const size_t fill = std::max(file->nextFill, std::min(want, kReadAhead));
+        // Small requests go through the buffer, so that a seek back into
+        // what was just read costs nothing.
+        const bool direct = file->buf == nullptr || want >= kDirectRequest;
+        if (direct) {
+            const size_t got = ReadAt(file->fd, out + done, want, file->bufStart);
+            file->bufStart += static_cast<int64_t>(got);
+            done += got;
+            file->nextFill = std::min(std::max(2 * want, file->nextFill), kReadAhead);
+            break;
+        }
+        file->len = ReadAt(file->fd, file->buf, fill, file->bufStart);
+        file->nextFill = std::min(2 * fill, kReadAhead);
+        if (file->len == 0) break;
+    }
+    return done;
 }
 
 bool Seek(ReadFile *file, int64_t offset) {
     if (file == nullptr || offset < 0) return false;
-    return fseeko(file->stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+    const int64_t end = file->bufStart + static_cast<int64_t>(file->len);
+    if (offset >= file->bufStart && offset <= end) {
+        file->pos = static_cast<size_t>(offset - file->bufStart);  // still in the buffer
+        return true;
+    }
+    file->bufStart = offset;
+    file->pos = file->len = 0;
+    file->nextFill = 0;
+    return true;
 }
 
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
-    std::fclose(file->stream);
+    close(file->fd);
+    delete[] file->buf;
     delete file;
 }
 
