@@ -138,34 +138,64 @@ inline uint32_t RoundFunction(uint32_t half, uint32_t keyOdd, uint32_t keyEven) 
            kSp[5][(even >> 8) & 63] ^ kSp[7][even & 63];
 }
 
+// Bit p (1 to 64) of the 8-byte key.
+inline uint32_t KeyBit(const unsigned char *key, int p) {
+    return (key[(p - 1) / 8] >> (7 - (p - 1) % 8)) & 1u;
+}
+
+// PC-2 as lookups: table k < 4 takes positions 7k + 1 to 7k + 7 of C, table
+// 4 + k the same positions of D (PC-2 numbers them 29 to 56), as a 7-bit
+// value with the first position in its highest bit. An entry holds the two
+// schedule words those bits contribute to: subkey groups 1, 3, 5 and 7 in
+// the first word, groups 2, 4, 6 and 8 in the second, one group in the low
+// six bits of each byte.
+using Pc2Tables = std::array<std::array<std::array<uint32_t, 2>, 128>, 8>;
+
+constexpr Pc2Tables MakePc2Tables() {
+    Pc2Tables tables{};
+    for (int out = 0; out < 48; ++out) {
+        const int position = kPc2[out] - 1;  // 0 to 55 over C then D
+        const int table = position / 7;
+        const int bitInValue = 6 - position % 7;
+        const int group = out / 6;
+        const uint32_t bit = 1u << (24 - 8 * (group / 2) + (5 - out % 6));
+        for (uint32_t v = 0; v < 128; ++v) {
+            if ((v >> bitInValue) & 1) tables[table][v][group & 1] |= bit;
+        }
+    }
+    return tables;
+}
+
+constexpr Pc2Tables kPc2Tables = MakePc2Tables();
+
 }  // namespace
 
 void DesDecryptSchedule(const unsigned char *key, DesKeySchedule &schedule) {
-    bool keyBits[64];
-    for (int i = 0; i < 64; ++i) keyBits[i] = (key[i / 8] >> (7 - i % 8)) & 1;
-    bool cd[56];
-    for (int i = 0; i < 56; ++i) cd[i] = keyBits[kPc1[i] - 1];
-
+    // PC-1 into the two 28-bit halves C and D, position 1 in bit 27.
+    uint32_t c = 0;
+    uint32_t d = 0;
+    for (int i = 0; i < 28; ++i) {
+        c = (c << 1) | KeyBit(key, kPc1[i]);
+        d = (d << 1) | KeyBit(key, kPc1[28 + i]);
+    }
     for (int round = 0; round < 16; ++round) {
-        // Both 28-bit halves rotate left by the round's shift.
-        for (int s = 0; s < kShifts[round]; ++s) {
-            const bool c0 = cd[0];
-            const bool d0 = cd[28];
-            for (int i = 0; i < 27; ++i) {
-                cd[i] = cd[i + 1];
-                cd[28 + i] = cd[29 + i];
-            }
-            cd[27] = c0;
-            cd[55] = d0;
-        }
-        uint32_t groups[8] = {};
-        for (int i = 0; i < 48; ++i) {
-            groups[i / 6] = (groups[i / 6] << 1) | (cd[kPc2[i] - 1] ? 1u : 0u);
+        // Both halves rotate left by the round's shift.
+        const int n = kShifts[round];
+        c = ((c << n) | (c >> (28 - n))) & 0x0fffffffu;
+        d = ((d << n) | (d >> (28 - n))) & 0x0fffffffu;
+        // PC-2, seven bits of a half per table.
+        uint32_t odd = 0;
+        uint32_t even = 0;
+        for (int chunk = 0; chunk < 4; ++chunk) {
+            const int shift = 21 - 7 * chunk;
+            const auto &fromC = kPc2Tables[chunk][(c >> shift) & 127];
+            const auto &fromD = kPc2Tables[4 + chunk][(d >> shift) & 127];
+            odd |= fromC[0] | fromD[0];
+            even |= fromC[1] | fromD[1];
         }
         // Deciphering takes round 16's subkey first.
-        uint32_t *words = &schedule.words[2 * (15 - round)];
-        words[0] = (groups[0] << 24) | (groups[2] << 16) | (groups[4] << 8) | groups[6];
-        words[1] = (groups[1] << 24) | (groups[3] << 16) | (groups[5] << 8) | groups[7];
+        schedule.words[2 * (15 - round)] = odd;
+        schedule.words[2 * (15 - round) + 1] = even;
     }
 }
 
