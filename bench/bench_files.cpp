@@ -87,9 +87,13 @@ int64_t BytesReadSoFar() {
 }
 
 void SearchDigest::Add(const RecGroupInfo &record) {
+    // FNV-1a over 8-byte words (the record's 4596 bytes end in a 4-byte one):
+    // cheap beside the search it follows.
     const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
-    for (size_t i = 0; i < sizeof record; ++i) {
-        hash ^= bytes[i];
+    for (size_t i = 0; i < sizeof record; i += 8) {
+        uint64_t word = 0;
+        std::memcpy(&word, bytes + i, sizeof record - i < 8 ? sizeof record - i : 8);
+        hash ^= word;
         hash *= 1099511628211ull;
     }
     ++records;
