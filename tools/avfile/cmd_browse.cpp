@@ -26,6 +26,24 @@ std::string ChannelList(const Recording &r, const char *separator) {
     return list;
 }
 
+// True when the folder, as a day folder or as a card with day folders,
+// holds a recording whose files are encrypted.
+bool HasEncryptedRecording(const AvFileLibrary &lib, const std::string &folder) {
+    std::vector<std::string> dayFolders = {folder};
+    std::vector<DayFolder> days;
+    if (!ListDays(lib, folder, days)) {
+        for (const DayFolder &d : days) dayFolders.push_back(d.path);
+    }
+    for (const std::string &day : dayFolders) {
+        std::vector<Recording> recordings;
+        if (ListRecordings(lib, day, recordings, true)) continue;
+        for (const Recording &r : recordings) {
+            if (r.encrypted) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 CliError RunDays(const CommandContext &c) {
@@ -92,16 +110,18 @@ CliError RunCheck(const CommandContext &c) {
     const PasswordEntry *passwords = c.options.password ? &*c.options.password : nullptr;
     const int32_t result =
         c.lib.CheckFolder(folder.c_str(), passwords, passwords ? 1 : 0, 1, terminal, ioName);
-    switch (result) {
-    case 0:
+    if (result == 0) {
         std::fprintf(Out(), "%s: holds recordings of the recorder (a record file opened)\n", path.c_str());
         return {};
-    case 2:
+    }
+    // The check ends on the result of its last step, so an encrypted
+    // recording refused early in the walk can end as "nothing found". The
+    // recordings the searches list tell which it was.
+    if (result == 2 || HasEncryptedRecording(c.lib, folder)) {
         return Fail(kExitPassword, path + ": the recordings found are encrypted and " +
                                        (passwords ? "the password given opens none of them"
                                                   : "need their password (--password)"));
-    default:
-        return Fail(kExitNotRecordFile, path + ": no readable record file of the recorder found here, in its "
-                                               "video and alarm folders or in its day folders");
     }
+    return Fail(kExitNotRecordFile, path + ": no readable record file of the recorder found here, in its video and "
+                                           "alarm folders or in its day folders");
 }
