@@ -9,6 +9,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/mathematics.h>
 }
@@ -182,6 +183,7 @@ bool CContainerWriter::AddAudioStream() {
 bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!AddVideoStream(keyFrame, length)) return false;
     if (m_audioWanted && !AddAudioStream()) return false;
+    if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
     const int rc = avformat_write_header(m_format, nullptr);
     if (rc < 0) return Failed("cannot write the file header", rc);
     m_started = true;

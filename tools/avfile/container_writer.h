@@ -33,6 +33,9 @@ public:
     // 0 in the file; `audio` the recording's audio format, or null for a
     // file without sound.
     bool Open(const std::string &target, int64_t originUs, const AvWaveFormatEx *audio);
+    // The time the recording began, as the file's creation time
+    // ("2015-01-09T10:49:29Z"); before the first frame.
+    void SetCreationTime(const std::string &utc) { m_creationTime = utc; }
     // Adds one video frame (an Annex B access unit) at `timeUs`, lasting
     // `durationUs`. Frames before the first key frame are passed over: no
     // decoder could start on them.
@@ -61,7 +64,7 @@ private:
     bool Failed(const std::string &what, int code = 0);
     void Release();
 
-    std::string m_target, m_temp, m_error;
+    std::string m_target, m_temp, m_error, m_creationTime;
     bool m_mp4 = false;
     int64_t m_originUs = 0;
     AvWaveFormatEx m_wave{};

@@ -9,6 +9,7 @@
 #include "output_file.h"
 #include "progress.h"
 #include "record_file.h"
+#include "text_output.h"
 #include "track_point.h"
 #include "track_writer.h"
 #include "wav_writer.h"
@@ -190,6 +191,10 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
     CContainerWriter writer;
     if (!writer.Open(request.output, sources.front().startUs, withAudio ? &format : nullptr)) {
         return OutputFailure(writer.Error());
+    }
+    char created[32];
+    if (FormatUtcTime(request.clock.Shown(sources.front().startUs), created, sizeof created)) {
+        writer.SetCreationTime(created);
     }
     CTimeProgress progress(request, sources);
     AvFrameInfo frame{};
