@@ -59,29 +59,6 @@ LocalTimeSource g_localTimeSource = nullptr;
 
 // ---- Directory enumeration ----
 
-bool WildcardMatch(const char *pattern, const char *name) {
-    // "*.*" matches every name, with or without a full stop, as on Windows.
-    if (std::strcmp(pattern, "*.*") == 0) return true;
-    const char *p = pattern, *n = name;
-    const char *star = nullptr, *resume = nullptr;
-    while (*n) {
-        if (*p == '*') {
-            star = p++;
-            resume = n;
-        } else if (*p == '?' || (*p && Upper(*p) == Upper(*n))) {
-            ++p;
-            ++n;
-        } else if (star) {
-            p = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (*p == '*') ++p;
-    return *p == '\0';
-}
-
 struct DirSearch {
     std::vector<DirEntry> entries;
     size_t next = 0;
@@ -432,13 +409,13 @@ constexpr sys_days kFileTimeEpoch = sys_days{year{1601} / January / 1};
 }  // namespace
 
 bool FileTimeToSystemTime(uint64_t fileTime, AvSystemTime *out) {
+    // Windows converts every value below 2^63 (the last is in the year 30828).
     if (out == nullptr || fileTime >= 0x8000000000000000ull) return false;
     const uint64_t totalMs = fileTime / 10000u;
     const uint64_t days = totalMs / 86400000u;
     uint64_t msOfDay = totalMs % 86400000u;
     const sys_days day = kFileTimeEpoch + std::chrono::days{static_cast<int64_t>(days)};
     const year_month_day ymd{day};
-    if (int(ymd.year()) > 30827) return false;
     out->wYear = static_cast<uint16_t>(int(ymd.year()));
     out->wMonth = static_cast<uint16_t>(unsigned(ymd.month()));
     out->wDay = static_cast<uint16_t>(unsigned(ymd.day()));
