@@ -60,7 +60,7 @@ elseif(FORMAT STREQUAL "pe")
       # Only DLLs that come with every Windows installation.
       set(dll "${CMAKE_MATCH_1}")
       string(TOLOWER "${dll}" lower)
-      if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|ntdll|shell32|ws2_32)\\.dll$")
+      if(NOT lower MATCHES "^(kernel32|msvcrt|user32|advapi32|ntdll|shell32|shlwapi|ws2_32)\\.dll$")
         list(APPEND problems "needs ${dll}, which is no system DLL")
       endif()
     elseif(line MATCHES "^\\[Ordinal/Name Pointer\\] Table")
