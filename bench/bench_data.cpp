@@ -49,8 +49,8 @@ recsim::RecordingPlan PlaybackPlan(int seconds, double bitsPerSecond) {
 }
 
 bool WriteRecording(const fs::path &path, const recsim::RecordingPlan &plan) {
-    const recsim::FileSpec spec = recsim::PlannedFile(plan);
-    if (!recsim::WriteFile(path.string(), spec)) {
+    const recsim::FileSpec recording = recsim::PlannedFile(plan);
+    if (!recsim::WriteFile(path.string(), recording)) {
         std::fprintf(stderr, "bench_data: cannot write %s\n", path.string().c_str());
         return false;
     }
@@ -69,16 +69,16 @@ bool WriteDay(const fs::path &day, int recordings) {
     plan.keyFrameSize = 400;
     plan.frameSize = 40;
     plan.audioChannels = {};
-    recsim::FileSpec spec = recsim::PlannedFile(plan, kDayStart);
+    recsim::FileSpec recording = recsim::PlannedFile(plan, kDayStart);
     for (int minute = 0; minute < recordings; ++minute) {
         for (int channel = 0; channel < 8; ++channel) {
             const int32_t start = kDayStart + minute * 60 + (minute * 7 + channel + 1) % 3;
-            spec.header.startSeconds = start;
-            spec.header.stopSeconds = start + 60;
-            spec.header.videoChannel = static_cast<int8_t>(channel);
+            recording.header.startSeconds = start;
+            recording.header.stopSeconds = start + 60;
+            recording.header.videoChannel = static_cast<int8_t>(channel);
             const std::string name =
                 recsim::RecordFileName(recsim::RecordNameAt(start, channel, false, 25));
-            if (!recsim::WriteFile((day / "video" / name).string(), spec)) {
+            if (!recsim::WriteFile((day / "video" / name).string(), recording)) {
                 std::fprintf(stderr, "bench_data: cannot write in %s\n", day.string().c_str());
                 return false;
             }
