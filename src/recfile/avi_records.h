@@ -94,6 +94,7 @@ struct AviChunkReader {
     uint32_t copied;         // payload bytes of it copied so far
     uint32_t moviEnd;        // end of the movie list (0: the walk met none);
                              // the bound a repositioned reader keeps
+    uint32_t listOffset;     // file offset of the list the set-up found
 };
 
 // What the container walk learns about a record file.

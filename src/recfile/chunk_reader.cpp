@@ -39,8 +39,8 @@ int64_t RefillLimit(const AviChunkReader *r) {
 }
 
 // Reads a long payload's remainder straight into dest instead of through the
-// window. False when nothing could be read (the caller's refill then reports
-// the end).
+// window, as far as the end bound allows. A short read leaves the rest to the
+// next refill, which then reports the end.
 void ReadPayloadDirect(AviChunkReader *r, unsigned char *dest) {
     const int64_t left = int64_t{r->moviSize} + 8 - int64_t{static_cast<uint32_t>(r->readPos)};
     int64_t want = int64_t{r->length} - r->copied;
@@ -49,6 +49,19 @@ void ReadPayloadDirect(AviChunkReader *r, unsigned char *dest) {
     const size_t got = plat::Read(r->file, dest + r->copied, static_cast<size_t>(want));
     r->readPos = static_cast<int32_t>(static_cast<uint32_t>(r->readPos) + got);
     r->copied += static_cast<uint32_t>(got);
+}
+
+// With readPos an absolute file position: refills stop at the movie list's
+// end, and at once when the position already lies behind it.
+void KeepMovieBound(AviChunkReader *r) {
+    const uint32_t at = static_cast<uint32_t>(r->readPos);
+    if (r->moviEnd == 0) {
+        r->moviSize = 0;  // no movie list met: read to the end of the file
+    } else if (at <= r->moviEnd) {
+        r->moviSize = r->moviEnd - 8;
+    } else {
+        r->moviSize = at - 8;
+    }
 }
 
 }  // namespace
@@ -99,6 +112,16 @@ void SetUpReader(AviChunkReader *r) {
     r->readPos += static_cast<int32_t>(count);
     r->state = kHunt;
     r->pos = 0;
+    r->listOffset = static_cast<uint32_t>(listOffset);
+}
+
+void BoundToMovieList(AviChunkReader *r, uint32_t moviEnd) {
+    if (r == nullptr) return;
+    r->moviEnd = moviEnd;
+    // Only a reader the set-up placed, and only when there is a movie list.
+    if (r->state != kHunt || moviEnd == 0) return;
+    r->readPos = static_cast<int32_t>(r->listOffset + static_cast<uint32_t>(r->readPos));
+    KeepMovieBound(r);
 }
 
 int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int32_t *kind) {
@@ -224,13 +247,7 @@ int32_t RepositionReader(AviChunkReader *r, uint32_t offset) {
     r->resumeState = 0;
     r->length = 0;
     r->copied = 0;
-    if (r->moviEnd == 0) {
-        r->moviSize = 0;  // no movie list met: read to the end of the file
-    } else if (offset <= r->moviEnd) {
-        r->moviSize = r->moviEnd - 8;
-    } else {
-        r->moviSize = offset - 8;  // already behind the movie list: nothing left
-    }
+    KeepMovieBound(r);
     return 0;
 }
 

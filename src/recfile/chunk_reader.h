@@ -24,6 +24,12 @@ void FreeChunkReader(AviChunkReader *reader);
 // it cannot place finds nothing.
 void SetUpReader(AviChunkReader *reader);
 
+// Makes the reader stop at the end of the movie list (moviEnd, its offset +
+// 8 + size; 0 when the file has none), wherever the set-up placed it: a
+// list between the header list and the movie list does not bound it, and
+// the index behind the movie list is never read as chunks.
+void BoundToMovieList(AviChunkReader *reader, uint32_t moviEnd);
+
 // Finds the next chunk and copies its payload to dest. Returns the payload
 // length (> 0) with kind set; 0 at the end bound or for an empty chunk; -1
 // when the declared length exceeds capacity (the reader then stays on that

@@ -176,14 +176,17 @@ AviIndex *WalkContainer(const char *path) {
             std::printf("unknown chunk id: %s, size:%d\n", FourCC(w).text,
                         static_cast<int>(size));
         }
-        // A chunk that starts within the last window of the file is the last.
-        if (endOfWalk || got < kWindowSize) break;
+        if (endOfWalk) break;
         const uint32_t next = offset + 8 + size;
         if (next <= offset) {
             // A corrupt size would lead back over chunks already visited.
             std::printf("file seek failed\n");
             break;
         }
+        // A window cut short shows where the file ends; a chunk that starts
+        // before that end is still visited, so an index close behind a short
+        // list is not lost.
+        if (got < kWindowSize && next >= offset + got) break;
         offset = next;
     }
     // Nothing reads the walk's handle afterwards.

@@ -51,7 +51,7 @@ int32_t CFileAviVsk::Open(const char *path, int32_t channel, const PasswordEntry
     }
     if (m_reader != nullptr) SetUpReader(m_reader);
     if (m_index == nullptr || m_activeReader == nullptr) return 1;
-    m_reader->moviEnd = m_index->moviEnd;
+    BoundToMovieList(m_reader, m_index->moviEnd);
 
     const RecHeader header = m_index->recHeader;
     const RecInfo &info = m_index->recInfo;
