@@ -1,0 +1,117 @@
+// Directory enumeration with the Windows wildcard rules. The same table runs
+// against the real FindFirstFileA on Windows and against our own enumeration
+// on Linux, so both must give the same names.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "common/temp_dir.h"
+#include "platform/platform.h"
+
+namespace {
+
+struct Found {
+    std::string name;
+    bool isDir;
+    bool operator==(const Found &o) const { return name == o.name && isDir == o.isDir; }
+};
+
+void PrintTo(const Found &f, std::ostream *os) { *os << f.name << (f.isDir ? "/" : ""); }
+
+// Every entry a search reports, in name order (the order of the listing
+// itself differs between file systems).
+std::vector<Found> FindAll(const std::string &pattern) {
+    std::vector<Found> found;
+    plat::DirEntry entry{};
+    plat::DirSearch *search = plat::FindFirst(pattern.c_str(), &entry);
+    if (search == nullptr) return found;
+    do {
+        found.push_back({entry.name, entry.isDir});
+    } while (plat::FindNext(search, &entry));
+    plat::FindClose(search);
+    std::sort(found.begin(), found.end(),
+              [](const Found &a, const Found &b) { return a.name < b.name; });
+    return found;
+}
+
+class FindFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_.WriteFile("3_20150109-104929_1030h.avi", "0123456789");
+        dir_.WriteFile("1_20150109-104929_1030h.AVI", "");
+        dir_.WriteFile("readme.txt", "x");
+        dir_.WriteFile("noext", "");
+        dir_.MakeDir("video");
+        dir_.MakeDir("2015-01-09");
+    }
+    TempDir dir_;
+};
+
+TEST_F(FindFilesTest, WildcardsSelectNames) {
+    const Found dot{".", true}, dotdot{"..", true};
+    const Found avi1{"1_20150109-104929_1030h.AVI", false};
+    const Found avi3{"3_20150109-104929_1030h.avi", false};
+    const Found day{"2015-01-09", true}, video{"video", true};
+    const Found noext{"noext", false}, readme{"readme.txt", false};
+    const struct {
+        const char *pattern;
+        std::vector<Found> expected;
+    } cases[] = {
+        {"*", {dot, dotdot, avi1, day, avi3, noext, readme, video}},
+        // "*.*" also takes names without a full stop.
+        {"*.*", {dot, dotdot, avi1, day, avi3, noext, readme, video}},
+        {"*.avi", {avi1, avi3}},
+        {"*_*-*.avi", {avi1, avi3}},
+        {"?_2015*", {avi1, avi3}},
+        {"3_*H.AVI", {avi3}},
+        {"20*", {day}},
+        {"VIDEO", {video}},
+        {"*0*", {avi1, day, avi3}},
+        {"read?e.txt", {readme}},
+        {"*.txt*", {readme}},
+        {"nothing*", {}},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(FindAll(dir_ / c.pattern), c.expected) << c.pattern;
+    }
+}
+
+TEST_F(FindFilesTest, EntryCarriesSizeAndWriteTime) {
+    plat::DirEntry entry{};
+    plat::DirSearch *search = plat::FindFirst((dir_ / "3_*").c_str(), &entry);
+    ASSERT_NE(search, nullptr);
+    EXPECT_FALSE(entry.isDir);
+    EXPECT_EQ(entry.size, 10u);
+    // Written moments ago: after 2020-01-01 (file time 132223104000000000).
+    EXPECT_GT(entry.lastWrite, 132223104000000000ull);
+    EXPECT_FALSE(plat::FindNext(search, &entry));
+    plat::FindClose(search);
+}
+
+TEST_F(FindFilesTest, MissingFolderFindsNothing) {
+    plat::DirEntry entry{};
+    EXPECT_EQ(plat::FindFirst((dir_ / "absent/*").c_str(), &entry), nullptr);
+    EXPECT_EQ(plat::FindFirst((dir_ / "readme.txt/*").c_str(), &entry), nullptr);
+}
+
+TEST_F(FindFilesTest, PathExistsForFilesAndFolders) {
+    const struct {
+        std::string path;
+        bool exists;
+    } cases[] = {
+        {dir_.path(), true},
+        {dir_ / "video", true},
+        {dir_ / "video/", true},
+        {dir_ / "readme.txt", true},
+        {dir_ / "readme.txt/", false},
+        {dir_ / "absent", false},
+        {"", false},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(plat::PathExists(c.path.c_str()), c.exists) << c.path;
+    }
+}
+
+}  // namespace
