@@ -84,7 +84,12 @@ TEST_F(ProfileTest, MissingFileGivesDefaults) {
     const std::string missing = dir_ / "Absent.INI";
     EXPECT_EQ(plat::ProfileInt("APPPATH", "SRC_TYPE", 9, missing.c_str()), 9);
     char out[16];
-    EXPECT_EQ(plat::ProfileString("APPPATH", "APPEND", "dflt", out, sizeof out, missing.c_str()),
+    // Trailing blanks of the default are dropped; leading ones stay.
+    EXPECT_EQ(plat::ProfileString("APPPATH", "APPEND", " dflt  ", out, sizeof out,
+                                  missing.c_str()),
+              5u);
+    EXPECT_STREQ(out, " dflt");
+    EXPECT_EQ(plat::ProfileString("APPPATH", "Absent", "dflt ", out, sizeof out, file_.c_str()),
               4u);
     EXPECT_STREQ(out, "dflt");
 }

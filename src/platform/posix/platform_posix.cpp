@@ -359,7 +359,12 @@ size_t ProfileString(const char *section, const char *key, const char *defaultVa
     if (out == nullptr || size == 0) return 0;
     std::string value;
     try {
-        if (!ProfileLookup(section, key, file, value)) value = defaultValue ? defaultValue : "";
+        if (!ProfileLookup(section, key, file, value)) {
+            // The default loses its trailing blanks, as the Windows service
+            // strips them.
+            value = defaultValue ? defaultValue : "";
+            value.erase(value.find_last_not_of(' ') + 1);
+        }
     } catch (const std::bad_alloc &) {
         value.clear();
     }
