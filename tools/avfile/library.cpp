@@ -57,7 +57,7 @@ bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, 
         std::string reason;
         void *module = hostos::LoadSharedLibrary(path, &reason);
         if (!module) {
-            if (firstReason.empty() || !explicitPath.empty()) firstReason = reason;
+            if (firstReason.empty()) firstReason = reason;
             continue;
         }
         std::string missing;
