@@ -1,0 +1,96 @@
+// Every documented exit code of the avfile program, and no output left
+// behind by a command that failed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_run.h"
+
+namespace {
+
+class Help : public CliTest {};
+
+struct ErrorCase {
+    const char *name;
+    int exitCode;
+    // Arguments; "@plain", "@encrypted", "@out" and "@dir" stand for the
+    // sample card's files, the output file and the test's folder.
+    std::vector<std::string> args;
+    const char *message;  // part of the message on standard error
+};
+
+void PrintTo(const ErrorCase &c, std::ostream *os) { *os << c.name; }
+
+class ExitCodeTest : public CliTest, public ::testing::WithParamInterface<ErrorCase> {};
+
+// Files the command left in the folder besides the captured outputs.
+std::vector<std::string> LeftBehind(const TempDir &dir) {
+    std::vector<std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.rfind("run-", 0) != 0 && name.find(".avi") == std::string::npos &&
+            name != "notes.txt") {
+            files.push_back(name);
+        }
+    }
+    return files;
+}
+
+TEST_P(ExitCodeTest, ReportsTheReasonAndWritesNothing) {
+    const ErrorCase &c = GetParam();
+    dir.WriteFile("notes.txt", "not a recording\n");
+    dir.WriteFile("video/1_20150109-104929_1025h.avi", "RIFF but nothing more\n");
+    dir.MakeDir("folder/2_20150109-104929_1025h.avi");
+    std::vector<std::string> args;
+    for (const std::string &a : c.args) {
+        if (a == "@plain") args.push_back(card().PlainFile());
+        else if (a == "@plain2") args.push_back(card().PlainFile(2));
+        else if (a == "@encrypted") args.push_back(card().EncryptedFile());
+        else if (a.rfind("@out", 0) == 0) args.push_back(dir / ("out" + a.substr(4)));
+        else if (a.rfind("@dir/", 0) == 0) args.push_back(dir / a.substr(5));
+        else args.push_back(a);
+    }
+    const RunResult r = RunAvfile(args, dir);
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ExitCodeTest,
+    ::testing::Values(
+        ErrorCase{"NoOutputNamed", 2, {"export", "@plain"}, "-o OUT"},
+        ErrorCase{"FilesOfSeveralChannels", 2, {"export", "@plain", "@plain2", "-o", "@out.h264"}, "--channel"},
+        ErrorCase{"UnknownCommand", 2, {"play", "@plain"}, "unknown command"},
+        ErrorCase{"PasswordOfSevenCharacters", 2, {"info", "@encrypted", "--password", "Road201"}, "16 hexadecimal"},
+        ErrorCase{"PasswordNotHex", 2, {"info", "@encrypted", "--password", "526f61643230313g"}, "16 hexadecimal"},
+        ErrorCase{"UtcOffsetWithoutSign", 2, {"days", "@dir/", "--utc-offset", "08:00"}, "+HH:MM"},
+        ErrorCase{"ChannelOutOfRange", 2, {"info", "@plain", "--channel", "17"}, "1 to 16"},
+        ErrorCase{"MissingFile", 3, {"export", "@dir/2_20150109-104929_1025h.avi", "-o", "@out.mp4"}, "no such file"},
+        ErrorCase{"MissingFolder", 3, {"recordings", "@dir/2015-01-11"}, "no such folder"},
+        ErrorCase{"TextFile", 4, {"info", "@dir/notes.txt"}, "not a record file"},
+        ErrorCase{"BrokenRecordFile", 4, {"export", "@dir/video/1_20150109-104929_1025h.avi", "-o", "@out.h264"},
+                  "not a record file"},
+        ErrorCase{"EncryptedWithoutPassword", 5, {"export", "@encrypted", "-o", "@out.h264"}, "--password"},
+        ErrorCase{"EncryptedWrongPassword", 5, {"export", "@encrypted", "-o", "@out.mkv", "--password", "Road2016"},
+                  "wrong password"},
+        ErrorCase{"OneOfTwoFilesEncrypted", 5, {"export", "@plain", "@encrypted", "-o", "@out.mp4", "--channel", "1"},
+                  "--password"},
+        ErrorCase{"FolderNamedLikeARecordFile", 6, {"info", "@dir/folder/2_20150109-104929_1025h.avi"}, "cannot read"},
+        ErrorCase{"UnsupportedExtension", 7, {"export", "@plain", "-o", "@out.mov"}, ".mp4"},
+        ErrorCase{"TimelineNotSvg", 7, {"timeline", "@dir/", "-o", "@out.png"}, "SVG"},
+        ErrorCase{"NoLibrary", 8, {"days", "@dir/", "--library", "@dir/libmissing.so"}, "cannot load"},
+        ErrorCase{"OutputFolderMissing", 1, {"export", "@plain", "-o", "@dir/no/such/folder/out.h264"}, "cannot create"}),
+    [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.name); });
+
+TEST_F(Help, ListsEveryExitCode) {
+    const RunResult r = RunAvfile({"--help"}, dir);
+    EXPECT_EQ(r.exitCode, 0);
+    for (int code = 0; code <= 8; ++code) {
+        EXPECT_NE(r.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+    }
+}
+
+}  // namespace
