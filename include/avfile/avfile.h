@@ -221,7 +221,8 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckWaterMark(const unsigned char *data,
                                                      int32_t length);
 
 /* Copies any file. With failIfExists (its low byte) nonzero an existing
- * destination is left alone and 1 is returned. 0 when copied, else 1. */
+ * destination is left alone and 1 is returned. 0 when copied, else 1 (a null
+ * path included). */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FECopyFile(const char *source,
                                                  const char *destination,
                                                  int32_t failIfExists);
@@ -232,13 +233,17 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FECopyFile(const char *source,
 
 /* Calls dayCallback for every folder of root matching "20*" whose name is a
  * date (2015-01-09, 2015_01_09, 20150109_01, ...). 1 when root does not exist
- * or the host stopped the search, 0 otherwise. */
+ * (a null root included) or the host stopped the search, 0 otherwise. With a
+ * null dayCallback nothing is walked and the result is 0 for an existing
+ * root. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_SearchDay(const char *root, int32_t user,
                                                 SearchDayCallback dayCallback);
 
 /* Searches folder, then its video\ and alarm\ sub-folders, and calls
  * fileCallback once per recording: record files of different channels with
- * the same alarm flag starting less than 5 s apart are grouped. Returns 1. */
+ * the same alarm flag starting less than 5 s apart are grouped. Returns 1.
+ * With a null folder or a null fileCallback nothing is searched and no file
+ * is opened. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_SearchFile(const char *folder, int32_t user,
                                                  SearchFileCallback fileCallback);
 
@@ -252,8 +257,11 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFileName(const char *path);
 
 /* Looks for a readable record file under folder and opens it. 0 when one was
  * opened and terminalInfo (100 bytes) and ioName (344 bytes) were filled; 1
- * when the folder does not exist or holds no record file; 2 when the walk
- * ended on an encrypted file that none of the passwords opens. */
+ * when the folder does not exist (a null folder included) or holds no record
+ * file; 2 when the walk ended on an encrypted file that none of the
+ * passwords opens. A null terminalInfo or ioName is not written; the result
+ * is the same. A null password list, or a count of 0 or less, is an empty
+ * list (a null list with a positive count is never read). */
 AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
                                                   const PasswordEntry *passwords,
                                                   int32_t passwordCount,
@@ -268,9 +276,12 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
 
 /* Opens a record file (any path ending in ".avi"). channel picks the audio
  * channel delivered by default. With checkPassword nonzero an encrypted file
- * opens only when one of the passwordCount entries matches its key. 0 with
- * the handle stored in *handle; 1 not opened; 2 no password matched. On 1
- * and 2 *handle is left untouched. */
+ * opens only when one of the passwordCount entries matches its key; a null
+ * list, or a count of 0 or less, is an empty list, so such a file gives 2.
+ * The list must hold passwordCount entries. 0 with the handle stored in
+ * *handle; 1 not opened; 2 no password matched. On 1 and 2 *handle is left
+ * untouched. A null path or a null handle address gives 1 without opening
+ * anything. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEOpenFile(const char *path, int32_t channel,
                                                  const PasswordEntry *passwords,
                                                  int32_t passwordCount,
@@ -281,24 +292,26 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FEOpenFile(const char *path, int32_t chann
 AVFILE_API int32_t AVFILE_CALL AVFILE_FECloseFile(AvFileHandle handle);
 
 /* Copies the audio format, the size of one audio frame in bytes and two
- * audio encoding codes out; 0. */
+ * audio encoding codes out; 0. Each null output is skipped. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetWaveFormat(AvFileHandle handle,
                                                       AvWaveFormatEx *format,
                                                       uint32_t *frameSize,
                                                       int32_t *codec,
                                                       int32_t *codecParam);
 
-/* Copies the 48-byte record information out; 0. */
+/* Copies the 48-byte record information out; 0, or 1 for a null info. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetFileInfo(AvFileHandle handle,
                                                     RecFileInfo *info);
 
 /* Copies the 100-byte terminal information block out; 0 when the file
- * carries one, 1 when not (the block is copied in both cases). */
+ * carries one, 1 when not (the block is copied in both cases). A null
+ * terminalInfo is not written; the result is the same. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetTerminalInfo(AvFileHandle handle,
                                                         unsigned char *terminalInfo);
 
 /* Copies the 344-byte input/output names block out; 0 when the file carries
- * one, 1 when not (the block is copied in both cases). */
+ * one, 1 when not (the block is copied in both cases). A null ioName is not
+ * written; the result is the same. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetIOName(AvFileHandle handle,
                                                   unsigned char *ioName);
 
@@ -307,7 +320,9 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FESeekBegin(AvFileHandle handle);
 
 /* Delivers the next frame into *frame: 0 when one was delivered, 1 when none
  * is left. request->type FRAME_REQ_SIDEDATA reads the next side-data record
- * of the index; FRAME_REQ_AUDIO_CHANNEL picks the audio channel. */
+ * of the index; FRAME_REQ_AUDIO_CHANNEL picks the audio channel. A null
+ * request is a plain one (type 0). A null frame gives 1 and reads nothing;
+ * the same holds for the two key-frame steps below, which then do not move. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEReadFrame(AvFileHandle handle,
                                                   AvFrameInfo *frame,
                                                   const AvFrameInfo *request);

@@ -15,6 +15,15 @@ namespace {
 
 CRecFile *FromHandle(AvFileHandle handle) { return static_cast<CRecFile *>(handle); }
 
+// A password list the host gave without entries, or without a list, is an
+// empty list: a null list with a positive count is never read.
+void NormalisePasswords(const PasswordEntry *&passwords, int32_t &count) {
+    if (passwords == nullptr || count <= 0) {
+        passwords = nullptr;
+        count = 0;
+    }
+}
+
 // Runs an operation, turning any escaping exception into result 1.
 template <typename F>
 int32_t Guarded(F &&operation) {
@@ -55,12 +64,16 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FECopyFile(const char *source,
 AVFILE_API int32_t AVFILE_CALL AVFILE_SearchDay(const char *root, int32_t user,
                                                 SearchDayCallback dayCallback) {
     if (root == nullptr || !plat::PathExists(root)) return 1;
+    // Without a callback there is nothing to report and the host cannot
+    // stop the walk: the result is the one a walk would give.
+    if (dayCallback == nullptr) return 0;
     return Guarded([&] { return SearchDayFolders(root, user, dayCallback); });
 }
 
 AVFILE_API int32_t AVFILE_CALL AVFILE_SearchFile(const char *folder, int32_t user,
                                                  SearchFileCallback fileCallback) {
-    if (folder == nullptr || !plat::PathExists(folder)) return 1;
+    // Without a callback nothing would be reported: no file is opened.
+    if (folder == nullptr || fileCallback == nullptr || !plat::PathExists(folder)) return 1;
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
     Guarded([&] {
@@ -97,6 +110,7 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
     if (folder == nullptr || !plat::PathExists(folder)) return 1;
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
+    NormalisePasswords(passwords, passwordCount);
     return Guarded([&] {
         return CheckFolderTree(*search, folder, passwords, passwordCount, checkPassword,
                                terminalInfo, ioName);
@@ -108,19 +122,17 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FEOpenFile(const char *path, int32_t chann
                                                  int32_t passwordCount,
                                                  int32_t checkPassword,
                                                  AvFileHandle *handle) {
+    // Nowhere to hand the object to: nothing is opened.
+    if (path == nullptr || handle == nullptr) return 1;
     CFileSearchJNQ *search = GetRecSearch();
-    if (search == nullptr || path == nullptr) return 1;
+    if (search == nullptr) return 1;
+    NormalisePasswords(passwords, passwordCount);
     return Guarded([&] {
         int32_t result = 0;
         CRecFile *file = search->OpenFile(path, channel, passwords, passwordCount,
                                           checkPassword, &result);
         if (file == nullptr) return result;
-        if (handle) {
-            *handle = file;
-        } else {
-            delete file;  // nowhere to hand the object to
-            return int32_t{1};
-        }
+        *handle = file;
         return int32_t{0};
     });
 }
@@ -142,7 +154,7 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetWaveFormat(AvFileHandle handle,
 
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetFileInfo(AvFileHandle handle,
                                                     RecFileInfo *info) {
-    if (handle == nullptr) return 1;
+    if (handle == nullptr || info == nullptr) return 1;
     return FromHandle(handle)->GetFileInfo(info);
 }
 
@@ -166,7 +178,7 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FESeekBegin(AvFileHandle handle) {
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEReadFrame(AvFileHandle handle,
                                                   AvFrameInfo *frame,
                                                   const AvFrameInfo *request) {
-    if (handle == nullptr) return 1;
+    if (handle == nullptr || frame == nullptr) return 1;
     return Guarded([&] { return FromHandle(handle)->ReadFrame(frame, request); });
 }
 
@@ -182,14 +194,14 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FESeekIFrame(AvFileHandle handle,
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEBackwardIFrame(AvFileHandle handle,
                                                        AvFrameInfo *frame,
                                                        const AvFrameInfo *request) {
-    if (handle == nullptr) return 1;
+    if (handle == nullptr || frame == nullptr) return 1;
     return Guarded([&] { return FromHandle(handle)->BackwardIFrame(frame, request); });
 }
 
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEForwardIFrame(AvFileHandle handle,
                                                       AvFrameInfo *frame,
                                                       const AvFrameInfo *request) {
-    if (handle == nullptr) return 1;
+    if (handle == nullptr || frame == nullptr) return 1;
     return Guarded([&] { return FromHandle(handle)->ForwardIFrame(frame, request); });
 }
 
