@@ -9,7 +9,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static const std::string path = fuzz::ScratchFolder() + "1_20150109-104929_1030h.avi";
-    if (!fuzz::WriteBytes(path, data, size)) fuzz::Broken("cannot write the scratch file");
+    if (!WriteBytes(path, data, size)) fuzz::Broken("cannot write the scratch file");
 
     const PlaybackReport report = ExercisePlayback(path, size);
     if (!report.fault.empty()) fuzz::Broken(report.fault);

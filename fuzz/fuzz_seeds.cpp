@@ -16,7 +16,7 @@
 namespace {
 
 bool Put(const std::filesystem::path &folder, const std::string &name, const std::string &text) {
-    return fuzz::WriteBytes((folder / name).string(), reinterpret_cast<const uint8_t *>(text.data()),
+    return WriteBytes((folder / name).string(), reinterpret_cast<const uint8_t *>(text.data()),
                             text.size());
 }
 
@@ -53,7 +53,7 @@ int main(int argc, char **argv) {
     bool ok = true;
 
     for (const auto &sample : SampleRecordings()) {
-        ok &= fuzz::WriteBytes((root / "record_file" / (sample.label + ".avi")).string(),
+        ok &= WriteBytes((root / "record_file" / (sample.label + ".avi")).string(),
                                sample.bytes.data(), sample.bytes.size());
     }
     int n = 0;
@@ -63,7 +63,7 @@ int main(int argc, char **argv) {
     for (const std::string &day : fuzz::SampleDayNames()) ok &= Put(root / "names", "day-" + day, day);
     n = 0;
     for (const auto &chunk : fuzz::SampleTextChunks()) {
-        ok &= fuzz::WriteBytes((root / "rmc" / ("text-" + std::to_string(n++))).string(),
+        ok &= WriteBytes((root / "rmc" / ("text-" + std::to_string(n++))).string(),
                                chunk.data(), chunk.size());
     }
     const std::vector<std::string> days = fuzz::SampleDayNames();

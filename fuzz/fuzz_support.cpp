@@ -36,13 +36,6 @@ const std::string &ScratchFolder() {
     return folder;
 }
 
-bool WriteBytes(const std::string &path, const uint8_t *data, size_t size) {
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
-
 std::vector<std::string> SampleRecordPaths() {
     std::vector<std::string> out;
     const recsim::NameLayout layouts[] = {recsim::NameLayout::Compact,

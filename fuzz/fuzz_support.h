@@ -15,9 +15,6 @@ namespace fuzz {
 // first use and removed at exit; ends with a separator.
 const std::string &ScratchFolder();
 
-// Writes the bytes to `path`; false when it cannot.
-bool WriteBytes(const std::string &path, const uint8_t *data, size_t size);
-
 // Record file, day folder and text samples of the simulator's naming rules
 // and RMC sentences.
 std::vector<std::string> SampleRecordPaths();

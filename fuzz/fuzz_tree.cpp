@@ -56,9 +56,9 @@ void Lay(const std::string &root, const std::string &line) {
         const auto &samples = SampleRecordings();
         const size_t pick = static_cast<size_t>(std::strtoul(tail.c_str(), nullptr, 10));
         const auto &bytes = samples[pick % samples.size()].bytes;
-        fuzz::WriteBytes(full.string(), bytes.data(), bytes.size());
+        WriteBytes(full.string(), bytes.data(), bytes.size());
     } else {
-        fuzz::WriteBytes(full.string(), reinterpret_cast<const uint8_t *>(tail.data()), tail.size());
+        WriteBytes(full.string(), reinterpret_cast<const uint8_t *>(tail.data()), tail.size());
     }
 }
 

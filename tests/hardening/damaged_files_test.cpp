@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "common/temp_dir.h"
@@ -17,11 +16,6 @@
 namespace {
 
 const char kName[] = "1_20150109-104929_1030h.avi";
-
-void WriteAll(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
 
 void PutU32(std::vector<uint8_t> &bytes, size_t at, uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
@@ -54,7 +48,7 @@ TEST(DamagedFiles, TruncatedAtEveryOffset) {
 
     TempDir dir;
     const std::string path = dir / kName;
-    WriteAll(path, sample.bytes);
+    ASSERT_TRUE(WriteBytes(path, sample.bytes));
     size_t opened = 0;
     for (size_t cut : cuts) {
         std::filesystem::resize_file(path, cut);
@@ -99,7 +93,7 @@ TEST(DamagedFiles, EachIndexEntryCorruptedInTurn) {
             std::vector<uint8_t> bytes = sample.bytes;
             const size_t at = IndexEntryAt(sample, e) + d.field;
             PutU32(bytes, at, d.value(GetU32(bytes, at), size, firstAudio));
-            WriteAll(path, bytes);
+            ASSERT_TRUE(WriteBytes(path, bytes));
             const PlaybackReport report = ExercisePlayback(path, bytes.size());
             ASSERT_EQ(report.fault, "") << "entry " << e << ": " << d.what;
             ASSERT_EQ(report.openResult, 0) << "entry " << e << ": " << d.what;
@@ -125,7 +119,7 @@ TEST(DamagedFiles, RandomBytesChanged) {
             for (size_t n = 0; n < bytes.size() / 100; ++n) {
                 bytes[where(random)] = static_cast<uint8_t>(random());
             }
-            WriteAll(path, bytes);
+            ASSERT_TRUE(WriteBytes(path, bytes));
             const PlaybackReport report = ExercisePlayback(path, bytes.size());
             ASSERT_EQ(report.fault, "") << sample->label << " seed " << seed;
         }
@@ -142,7 +136,7 @@ TEST(DamagedFiles, KeyFrameEntryOnAnAudioChunkStepsOn) {
     PutU32(bytes, IndexEntryAt(sample, 0) + 8, audio);  // the first entry is a key frame
     TempDir dir;
     const std::string path = dir / kName;
-    WriteAll(path, bytes);
+    ASSERT_TRUE(WriteBytes(path, bytes));
     AvFileHandle handle = nullptr;
     ASSERT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, &handle), 0);
     const size_t keyFrames = sample.written.Of(recsim::ChunkKind::Video).size();

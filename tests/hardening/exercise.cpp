@@ -241,29 +241,46 @@ int AVFILE_CALL OnGroup(RecGroupInfo *group, int32_t) {
     std::snprintf(tail, sizeof tail, "%04u%02u%02u-%02u%02u%02u %u ms alarm %d", t.wYear,
                   t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, group->durationMs,
                   group->alarm);
+    tree.groupFiles.push_back(text);
     tree.groups.push_back(text + tail);
     return 0;
 }
 
+// Reports into `tree` while `call` runs.
+template <typename Call>
+int32_t ReportingInto(TreeReport &tree, Call call) {
+    TreeReport *outer = tCurrentTree;
+    tCurrentTree = &tree;
+    const int32_t result = call();
+    tCurrentTree = outer;
+    return result;
+}
+
 }  // namespace
+
+int32_t SearchDaysInto(const std::string &root, TreeReport &tree) {
+    return ReportingInto(tree, [&] { return AVFILE_SearchDay(root.c_str(), 7, OnDay); });
+}
+
+int32_t SearchFilesInto(const std::string &folder, TreeReport &tree) {
+    return ReportingInto(tree, [&] { return AVFILE_SearchFile(folder.c_str(), 7, OnGroup); });
+}
 
 TreeReport ExerciseTree(const std::string &root) {
     TreeReport tree;
-    TreeReport *outer = tCurrentTree;
-    tCurrentTree = &tree;
-    tree.dayResult = AVFILE_SearchDay(root.c_str(), 7, OnDay);
+    tree.dayResult = SearchDaysInto(root, tree);
     if (!IsResult(tree.dayResult)) tree.fault = Describe("day search", tree.dayResult);
     std::vector<std::string> folders{root};
     for (const std::string &day : tree.days) folders.push_back(day.substr(day.find(' ') + 1));
     for (const std::string &folder : folders) {
-        const int32_t r = AVFILE_SearchFile(folder.c_str(), 7, OnGroup);
+        const int32_t r = SearchFilesInto(folder, tree);
         if (r != 1) tree.fault = Describe("file search", r);
     }
-    const int32_t event = AVFILE_SearchEvent(root.c_str(), 7, OnGroup);
+    const int32_t event = ReportingInto(
+        tree, [&] { return AVFILE_SearchEvent(root.c_str(), 7, OnGroup); });
     if (event != 1) tree.fault = Describe("event search", event);
     unsigned char terminal[AVFILE_TERMINAL_INFO_SIZE], ioName[AVFILE_IO_NAME_SIZE];
     tree.checkResult = AVFILE_CheckFolder(root.c_str(), nullptr, 0, 0, terminal, ioName);
     if (!IsResult(tree.checkResult, true)) tree.fault = Describe("folder check", tree.checkResult);
-    tCurrentTree = outer;
     return tree;
 }

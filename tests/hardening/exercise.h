@@ -52,7 +52,13 @@ struct TreeReport {
     int32_t checkResult = 1;
     std::vector<std::string> days;    // "y-m-d path" per day callback
     std::vector<std::string> groups;  // paths, channels, start, length, alarm per group
+    std::vector<std::string> groupFiles;  // paths and channels per group
 };
+
+// The day search on `root` and the file search on `folder`, reporting into
+// `tree`; each returns the export's result.
+int32_t SearchDaysInto(const std::string &root, TreeReport &tree);
+int32_t SearchFilesInto(const std::string &folder, TreeReport &tree);
 
 // Day search on `root`, file search on the root and on every reported day
 // folder, event search, and the folder check with an empty password list.

@@ -1,5 +1,7 @@
 #include "hardening/sample_recordings.h"
 
+#include <cstdio>
+
 namespace {
 
 recsim::RecordingPlan SmallPlan() {
@@ -106,4 +108,11 @@ const SampleRecording &EveryChunkKindRecording() {
         return out;
     }();
     return sample;
+}
+
+bool WriteBytes(const std::string &path, const uint8_t *data, size_t size) {
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool written = std::fwrite(data, 1, size, f) == size;
+    return std::fclose(f) == 0 && written;
 }

@@ -24,3 +24,9 @@ const std::vector<SampleRecording> &SampleRecordings();
 // audio of two channels, text chunks with and without samples, a chunk the
 // reader does not know, a JUNK chunk before the movie list, and idx1.
 const SampleRecording &EveryChunkKindRecording();
+
+// Writes the bytes to a file, replacing it; false when it cannot.
+bool WriteBytes(const std::string &path, const uint8_t *data, size_t size);
+inline bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
+    return WriteBytes(path, bytes.data(), bytes.size());
+}

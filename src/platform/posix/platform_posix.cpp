@@ -1,6 +1,7 @@
 // POSIX implementation of the platform layer: the Windows services the
 // library relies on, reproduced with the behaviour the library expects.
 #include "platform/platform.h"
+#include "platform/fault_injection.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -31,6 +33,25 @@ std::string Native(const char *path) {
     std::replace(s.begin(), s.end(), '\\', '/');
     return s;
 }
+
+// The same conversion into a fixed buffer, for the calls that must not fail
+// for want of memory (opening a record file, testing a path). Paths longer
+// than the system takes are refused.
+class NativePath {
+public:
+    explicit NativePath(const char *path) {
+        const size_t length = path ? std::strlen(path) : 0;
+        ok_ = path != nullptr && length < sizeof text_;
+        if (!ok_) return;
+        for (size_t i = 0; i <= length; ++i) text_[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    bool ok() const { return ok_; }
+    const char *c_str() const { return text_; }
+
+private:
+    char text_[4096];
+    bool ok_;
+};
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -66,23 +87,26 @@ struct DirSearch {
 
 DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
-    const std::string full = Native(pattern);
-    const size_t cut = full.rfind('/');
-    const std::string folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
-    const std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
-    if (mask.empty()) return nullptr;
+    if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
+    DIR *dir = nullptr;
     try {
-        DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+        const std::string full = Native(pattern);
+        const size_t cut = full.rfind('/');
+        const std::string folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
+        const std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
+        if (mask.empty()) return nullptr;
+        dir = opendir(folder.empty() ? "." : folder.c_str());
         if (dir == nullptr) return nullptr;
         std::vector<std::string> names;
         while (struct dirent *d = readdir(dir)) {
             if (WildcardMatch(mask.c_str(), d->d_name)) names.emplace_back(d->d_name);
         }
         closedir(dir);
+        dir = nullptr;
         // NTFS lists a folder in upper-case name order; do the same so that
         // searches see the same order on both systems.
         std::sort(names.begin(), names.end(), NoCaseLess);
-        auto *search = new DirSearch;
+        auto search = std::make_unique<DirSearch>();
         for (const std::string &name : names) {
             if (name.size() >= AVFILE_MAX_PATH) continue;
             struct stat st {};
@@ -94,14 +118,14 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
             e.lastWrite = ToFileTime(st.st_mtim);
             search->entries.push_back(e);
         }
-        if (search->entries.empty()) {
-            delete search;
-            return nullptr;
-        }
+        if (search->entries.empty()) return nullptr;
         *entry = search->entries[0];
         search->next = 1;
-        return search;
+        return search.release();
     } catch (const std::bad_alloc &) {
+        // Out of memory while listing: the folder is not enumerated and
+        // nothing stays open.
+        if (dir != nullptr) closedir(dir);
         return nullptr;
     }
 }
@@ -110,6 +134,7 @@ bool FindNext(DirSearch *search, DirEntry *entry) {
     if (search == nullptr || entry == nullptr || search->next >= search->entries.size()) {
         return false;
     }
+    if (fault::ShouldFail(fault::kEnumerate)) return false;
     *entry = search->entries[search->next++];
     return true;
 }
@@ -120,12 +145,26 @@ void FindClose(DirSearch *search) { delete search; }
 
 bool PathExists(const char *path) {
     if (path == nullptr) return false;
-    return access(Native(path).c_str(), F_OK) == 0;
+    const NativePath native(path);
+    return native.ok() && access(native.c_str(), F_OK) == 0;
 }
 
 bool CopyFile(const char *source, const char *destination, bool failIfExists) {
     if (source == nullptr || destination == nullptr) return false;
-    const std::string src = Native(source), dst = Native(destination);
+    // Copy into a temporary file beside the destination, then move it into
+    // place: a failed copy never leaves a partial destination behind. The
+    // names are made before anything is opened, so running out of memory
+    // leaves nothing open.
+    std::string src, dst, tmp;
+    try {
+        src = Native(source);
+        dst = Native(destination);
+        const size_t cut = dst.rfind('/');
+        tmp = (cut == std::string::npos ? std::string() : dst.substr(0, cut + 1)) +
+              ".avfile-copy-XXXXXX";
+    } catch (const std::bad_alloc &) {
+        return false;
+    }
     const int in = open(src.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return false;
     struct stat st {};
@@ -137,11 +176,6 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
         close(in);
         return false;
     }
-    // Copy into a temporary file beside the destination, then move it into
-    // place: a failed copy never leaves a partial destination behind.
-    const size_t cut = dst.rfind('/');
-    std::string tmp = (cut == std::string::npos ? std::string() : dst.substr(0, cut + 1)) +
-                      ".avfile-copy-XXXXXX";
     const int out = mkstemp(tmp.data());
     if (out < 0) {
         close(in);
@@ -223,8 +257,10 @@ size_t ReadAt(int fd, unsigned char *out, size_t bytes, int64_t offset) {
 }  // namespace
 
 ReadFile *OpenRead(const char *path) {
-    if (path == nullptr) return nullptr;
-    const int fd = open(Native(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (path == nullptr || fault::ShouldFail(fault::kOpen)) return nullptr;
+    const NativePath native(path);
+    if (!native.ok()) return nullptr;
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return nullptr;
     auto *file = new (std::nothrow) ReadFile;
     if (file == nullptr) {
@@ -237,7 +273,7 @@ ReadFile *OpenRead(const char *path) {
 }
 
 size_t Read(ReadFile *file, void *buffer, size_t bytes) {
-    if (file == nullptr || buffer == nullptr) return 0;
+    if (file == nullptr || buffer == nullptr || fault::ShouldFail(fault::kRead)) return 0;
     auto *out = static_cast<unsigned char *>(buffer);
     size_t done = 0;
     while (done < bytes) {
@@ -271,7 +307,7 @@ size_t Read(ReadFile *file, void *buffer, size_t bytes) {
 }
 
 bool Seek(ReadFile *file, int64_t offset) {
-    if (file == nullptr || offset < 0) return false;
+    if (file == nullptr || offset < 0 || fault::ShouldFail(fault::kSeek)) return false;
     const int64_t end = file->bufStart + static_cast<int64_t>(file->len);
     if (offset >= file->bufStart && offset <= end) {
         file->pos = static_cast<size_t>(offset - file->bufStart);  // still in the buffer
