@@ -237,6 +237,10 @@ int AVFILE_CALL OnGroup(RecGroupInfo *group, int32_t) {
         text += std::string(group->paths[i], FieldLength(group->paths[i], size)) + "#" + std::to_string(group->channels[i]) + " ";
     }
     const AvSystemTime &t = group->startTime;
+    // A group of one file carries its composite byte in byte 255.
+    if (group->count == 1) {
+        text += "composite " + std::to_string(static_cast<unsigned char>(group->paths[0][255])) + " ";
+    }
     char tail[96];
     std::snprintf(tail, sizeof tail, "%04u%02u%02u-%02u%02u%02u %u ms alarm %d", t.wYear,
                   t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, group->durationMs,

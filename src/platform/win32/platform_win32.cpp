@@ -20,6 +20,7 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/fault_injection.h"
 
 namespace plat {
 
@@ -71,6 +72,7 @@ struct DirSearch {
 
 DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
+    if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
     WIN32_FIND_DATAA data;
     const HANDLE handle = FindFirstFileA(pattern, &data);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -85,6 +87,7 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
 
 bool FindNext(DirSearch *search, DirEntry *entry) {
     if (search == nullptr || entry == nullptr) return false;
+    if (fault::ShouldFail(fault::kEnumerate)) return false;
     WIN32_FIND_DATAA data;
     if (!FindNextFileA(search->handle, &data)) return false;
     ToEntry(data, entry);
@@ -111,7 +114,7 @@ struct ReadFile {
 };
 
 ReadFile *OpenRead(const char *path) {
-    if (path == nullptr) return nullptr;
+    if (path == nullptr || fault::ShouldFail(fault::kOpen)) return nullptr;
     FILE *f = std::fopen(path, "rb");
     if (f == nullptr) return nullptr;
     auto *file = new (std::nothrow) ReadFile{f};
@@ -120,12 +123,12 @@ ReadFile *OpenRead(const char *path) {
 }
 
 size_t Read(ReadFile *file, void *buffer, size_t bytes) {
-    if (file == nullptr) return 0;
+    if (file == nullptr || fault::ShouldFail(fault::kRead)) return 0;
     return std::fread(buffer, 1, bytes, file->stream);
 }
 
 bool Seek(ReadFile *file, int64_t offset) {
-    if (file == nullptr || offset < 0) return false;
+    if (file == nullptr || offset < 0 || fault::ShouldFail(fault::kSeek)) return false;
     return _fseeki64(file->stream, offset, SEEK_SET) == 0;
 }
 
