@@ -125,17 +125,25 @@ protected:
     TreeReport clean_;
 };
 
-TEST_F(AllocationFailure, OpenGivesOneAndKeepsNothing) {
-    AvFileHandle handle = nullptr;
+// An allocation the open can do without (a read-ahead buffer) may fail
+// without failing the open; every other one fails it with 1. Either way the
+// open and close together keep nothing.
+TEST_F(AllocationFailure, OpenGivesOneOrCopesAndKeepsNothing) {
+    int failed = 0;
     const uint64_t tried = EveryAllocationFails(
-        [&] { return AVFILE_FEOpenFile(path_.c_str(), 0, nullptr, 0, 0, &handle); },
+        [&] {
+            AvFileHandle handle = nullptr;
+            const int32_t r = AVFILE_FEOpenFile(path_.c_str(), 0, nullptr, 0, 0, &handle);
+            if (r == 0) AVFILE_FECloseFile(handle);
+            return r;
+        },
         [&](uint64_t n, int32_t result, int64_t live) {
-            EXPECT_EQ(result, 1) << "allocation " << n;
+            EXPECT_TRUE(result == 0 || result == 1) << "allocation " << n << ": " << result;
+            failed += result == 1;
             EXPECT_EQ(live, 0) << "allocation " << n;
         });
     EXPECT_GT(tried, 2u);
-    ASSERT_NE(handle, nullptr) << "the open never succeeded";
-    AVFILE_FECloseFile(handle);
+    EXPECT_GT(failed, 2);
 }
 
 TEST_F(AllocationFailure, PlaybackAllocatesNothing) {
