@@ -37,7 +37,7 @@ void CFileAviVsk::DecideAudioFormat() {
         wf.nChannels = channels;
         wf.nSamplesPerSec = fw1;
         wf.wBitsPerSample = static_cast<uint16_t>(bits);
-        wf.nBlockAlign = static_cast<uint16_t>(channels * wf.wBitsPerSample / 8);
+        wf.nBlockAlign = static_cast<uint16_t>(uint32_t{channels} * wf.wBitsPerSample / 8);
         wf.nAvgBytesPerSec = wf.nBlockAlign * fw1;
         wf.cbSize = 0;
         m_audioCodec = -1;
@@ -96,7 +96,9 @@ void CFileAviVsk::DecideAudioFormat() {
         wf.nChannels = channels;
         wf.nSamplesPerSec = fw1;
         wf.wBitsPerSample = static_cast<uint16_t>(fw2 & 0xffff);
-        wf.nBlockAlign = static_cast<uint16_t>(wf.wBitsPerSample * channels / 8);
+        // Widened first: a damaged header's 16-bit sample size times its
+        // channel count does not fit an int.
+        wf.nBlockAlign = static_cast<uint16_t>(uint32_t{wf.wBitsPerSample} * channels / 8);
         wf.nAvgBytesPerSec = wf.nBlockAlign * fw1;
         wf.cbSize = 0;
         m_audioCodec = static_cast<int32_t>(sw0);

@@ -1,5 +1,6 @@
 #include "recfile/file_avi_vsk.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -57,7 +58,9 @@ int32_t CFileAviVsk::Open(const char *path, int32_t channel, const PasswordEntry
     const RecInfo &info = m_index->recInfo;
     CFileSearchJNQ *search = GetRecSearch();
     if (search == nullptr) return 1;
-    search->m_lastComposite = header.composite;
+    // Opens on several host threads may write it at once.
+    std::atomic_ref<int32_t>(search->m_lastComposite)
+        .store(header.composite, std::memory_order_relaxed);
     m_composite = header.composite;
 
     if (search->GetStartTime(path, &m_fileInfo.startTime) == 0) {

@@ -152,3 +152,36 @@ TEST(DamagedFiles, KeyFrameEntryOnAnAudioChunkStepsOn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A damaged audio description whose 16-bit sample size times its channel
+// count does not fit an int (found by the record file fuzzer): the block
+// alignment is taken from the product in 32 bits, as any other, instead of
+// an overflowing signed product.
+TEST(DamagedFiles, AudioDescriptionBeyondAnInt) {
+    recsim::FileSpec spec;
+    recsim::Chunk first;
+    first.kind = recsim::ChunkKind::Video;
+    first.key = true;
+    first.payload = recsim::SyntheticFrame(200);  // a key frame without parameter sets
+    spec.chunks.push_back(first);
+    recsim::Chunk next;
+    next.payload = recsim::SyntheticFrame(1500);
+    spec.chunks.push_back(next);  // the file reaches its first 2048 bytes
+    spec.streamWords = std::array<uint32_t, 3>{0, 0, 0};
+    spec.formatWords = std::array<uint32_t, 3>{1u | (65535u << 16), 8000, 47358};
+    TempDir dir;
+    const std::string path = dir / kName;
+    ASSERT_TRUE(recsim::WriteFile(path, spec));
+    AvFileHandle handle = nullptr;
+    ASSERT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, &handle), 0);
+    AvWaveFormatEx format{};
+    ASSERT_EQ(AVFILE_FEGetWaveFormat(handle, &format, nullptr, nullptr, nullptr), 0);
+    if (format.nChannels == 65535) {
+        EXPECT_EQ(format.nBlockAlign, static_cast<uint16_t>(47358u * 65535u / 8));
+    }
+    AVFILE_FECloseFile(handle);
+}
+
+}  // namespace
