@@ -144,6 +144,7 @@ TEST_F(AllocationFailure, OpenGivesOneOrCopesAndKeepsNothing) {
         });
     EXPECT_GT(tried, 2u);
     EXPECT_GT(failed, 2);
+    RecordProperty("allocations_failed_in_turn", std::to_string(tried));
 }
 
 TEST_F(AllocationFailure, PlaybackAllocatesNothing) {
@@ -223,6 +224,8 @@ TEST_F(AllocationFailure, SearchesReportOnlyWhatTheyCouldOpen) {
                 }
             });
         EXPECT_GT(tried, 2u) << s.what;
+        RecordProperty(std::string(s.days ? "day" : "file") + "_search_allocations_failed_in_turn",
+                       std::to_string(tried));
     }
 }
 
@@ -235,6 +238,7 @@ TEST_F(AllocationFailure, FolderCheckGivesAResultAndKeepsNothing) {
             EXPECT_EQ(live, 0) << "allocation " << n;
         });
     EXPECT_GT(tried, 2u);
+    RecordProperty("allocations_failed_in_turn", std::to_string(tried));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "common/temp_dir.h"
@@ -28,6 +29,13 @@ const FaultKind kKinds[] = {
     {"any operation", fault::kAll},
 };
 
+// "any operation" -> "any_operation_faults_injected", for the test report.
+std::string PropertyName(const char *kind) {
+    std::string name = kind;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name + "_faults_injected";
+}
+
 // Disarms the hook however the test ends.
 struct ArmedScope {
     ~ArmedScope() { fault::Disarm(); }
@@ -40,14 +48,17 @@ TEST(IoFaults, WholePlaybackOfEverySample) {
     for (const SampleRecording &s : SampleRecordings()) samples.push_back(&s);
     samples.push_back(&EveryChunkKindRecording());
     ArmedScope scope;
+    uint64_t injected[std::size(kKinds)] = {};
     for (const SampleRecording *sample : samples) {
         ASSERT_TRUE(WriteBytes(path, sample->bytes));
         const PlaybackReport clean = ExercisePlayback(path, sample->bytes.size());
         ASSERT_EQ(clean.fault, "");
-        for (const FaultKind &kind : kKinds) {
+        for (size_t k = 0; k < std::size(kKinds); ++k) {
+            const FaultKind &kind = kKinds[k];
             fault::Arm(kind.operations, 0, false);
             ExercisePlayback(path, sample->bytes.size());
             const uint64_t total = fault::Counted();
+            injected[k] += 2 * total;
             for (bool onward : {false, true}) {
                 for (uint64_t n = 1; n <= total; ++n) {
                     fault::Arm(kind.operations, n, onward);
@@ -58,6 +69,9 @@ TEST(IoFaults, WholePlaybackOfEverySample) {
                 }
             }
         }
+    }
+    for (size_t k = 0; k < std::size(kKinds); ++k) {
+        RecordProperty(PropertyName(kKinds[k].name), std::to_string(injected[k]));
     }
 }
 
@@ -113,6 +127,7 @@ TEST_F(SearchFaults, EveryGroupThatOpensIsStillReported) {
         fault::Arm(kind.operations, 0, false);
         ExerciseTree(dir_.path());
         const uint64_t total = fault::Counted();
+        RecordProperty(PropertyName(kind.name), std::to_string(2 * total));
         for (bool onward : {false, true}) {
             for (uint64_t n = 1; n <= total; ++n) {
                 fault::Arm(kind.operations, n, onward);
