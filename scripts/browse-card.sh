@@ -64,7 +64,9 @@ if [ -z "$DAY" ]; then
   exit 1
 fi
 
-for day in $("$AVFILE" days "$CARD" --json | sed -n 's/.*"path": "\(.*\)"}.*/\1/p'); do
+# One day a line, so that folders with blanks in their names stay whole.
+"$AVFILE" days "$CARD" --json | sed -n 's/.*"path": "\(.*\)"}.*/\1/p' |
+while IFS= read -r day; do
   say "avfile recordings $day"
   "$AVFILE" recordings "$day" $CLOCK_ARGS
 done
