@@ -22,7 +22,7 @@ constexpr double kLon = 121.0 + 30.5 / 60.0;   // 121.508333...
 // when the chunk is long enough to carry samples.
 std::vector<unsigned char> TextChunk(const std::string &sentence, size_t length) {
     std::vector<unsigned char> chunk(length, 0);
-    std::memcpy(chunk.data(), sentence.data(), std::min(sentence.size(), length));
+    std::copy_n(sentence.begin(), std::min(sentence.size(), length), chunk.begin());
     for (int i = 0; i < 10; ++i) {
         const size_t at = 266 + 16 * static_cast<size_t>(i);
         for (int v = 0; v < 3; ++v) {

@@ -146,7 +146,7 @@ TEST(OpenFile, MainHeaderSizes) {
             EXPECT_EQ(index->recHeader.startSeconds, 0);
             EXPECT_EQ(index->recHeader.stopSeconds,
                       static_cast<int32_t>(f.written.VideoCount() / 30));
-            EXPECT_EQ(info.startTimeUs, 0);
+            EXPECT_EQ(int64_t{info.startTimeUs}, 0);
             EXPECT_EQ(info.startTime.wYear, 1970);
             EXPECT_EQ(info.startTime.wDayOfWeek, 4);  // a Thursday
         } else {
@@ -354,12 +354,12 @@ TEST(OpenFile, FileInformation) {
         EXPECT_EQ(info.durationMs, static_cast<uint32_t>(c.seconds) * 1000);
         EXPECT_EQ(info.channel, 5);
         EXPECT_EQ(info.alarm, c.alarm);
-        EXPECT_EQ(info.startTimeUs, int64_t{spec.header.startSeconds} * 1000000);
-        EXPECT_EQ(info.stopTimeUs, int64_t{spec.header.stopSeconds} * 1000000);
+        EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{spec.header.startSeconds} * 1000000);
+        EXPECT_EQ(int64_t{info.stopTimeUs}, int64_t{spec.header.stopSeconds} * 1000000);
         EXPECT_EQ(info.frameRate, c.frameRate);
         EXPECT_EQ(info.reserved, 0);
         EXPECT_EQ(info.padding[0] | info.padding[1], 0);
-        EXPECT_EQ(FileObject(o.handle)->CurrentTimeUs(), info.startTimeUs);
+        EXPECT_EQ(FileObject(o.handle)->CurrentTimeUs(), int64_t{info.startTimeUs});
         AVFILE_FECloseFile(o.handle);
     }
     EXPECT_EQ(AVFILE_FEGetFileInfo(nullptr, nullptr), 1);

@@ -62,7 +62,7 @@ TEST_P(ReaderAgreement, SequentialReadingDeliversWhatWasWritten) {
               0);
     RecFileInfo info{};
     ASSERT_EQ(AVFILE_FEGetFileInfo(handle, &info), 0);
-    EXPECT_EQ(info.startTimeUs, int64_t{spec.header.startSeconds} * 1000000);
+    EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{spec.header.startSeconds} * 1000000);
     EXPECT_EQ(info.durationMs, 2000u);
     EXPECT_EQ(info.frameRate, 10);
 

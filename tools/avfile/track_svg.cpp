@@ -105,10 +105,13 @@ CliError RunTrack(const CommandContext &c) {
     size_t fixes = 0;
     for (const Segment &s : segments) {
         for (const GpsBlock &g : s.fixes) {
-            minLat = std::min(minLat, g.latitude);
-            maxLat = std::max(maxLat, g.latitude);
-            minLon = std::min(minLon, g.longitude);
-            maxLon = std::max(maxLon, g.longitude);
+            // The record is packed: its doubles are read into aligned copies
+            // before std::min and std::max take references to them.
+            const double latitude = g.latitude, longitude = g.longitude;
+            minLat = std::min(minLat, latitude);
+            maxLat = std::max(maxLat, latitude);
+            minLon = std::min(minLon, longitude);
+            maxLon = std::max(maxLon, longitude);
             slowest = std::min(slowest, SpeedKmh(g));
             fastest = std::max(fastest, SpeedKmh(g));
             ++fixes;
