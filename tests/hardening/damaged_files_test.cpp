@@ -7,7 +7,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <random>
+#include <string>
 
 #include "common/temp_dir.h"
 #include "hardening/exercise.h"
@@ -58,6 +60,8 @@ TEST(DamagedFiles, TruncatedAtEveryOffset) {
     }
     // Cuts behind the header and information lists still open.
     EXPECT_GT(opened, 60000u);
+    RecordProperty("cuts", std::to_string(cuts.size()));
+    RecordProperty("cuts_opened", std::to_string(opened));
 }
 
 // Each idx1 entry in turn gets an impossible, a neighbouring or a foreign
@@ -99,6 +103,7 @@ TEST(DamagedFiles, EachIndexEntryCorruptedInTurn) {
             ASSERT_EQ(report.openResult, 0) << "entry " << e << ": " << d.what;
         }
     }
+    RecordProperty("damaged_images", std::to_string(entries * std::size(damages)));
 }
 
 // 1% of the bytes of each sample changed at random, 200 images per sample.
@@ -111,6 +116,7 @@ TEST(DamagedFiles, RandomBytesChanged) {
     samples.push_back(&EveryChunkKindRecording());
     TempDir dir;
     const std::string path = dir / kName;
+    size_t images = 0, opened = 0;
     for (const SampleRecording *sample : samples) {
         for (uint32_t seed = 1; seed <= 200; ++seed) {
             std::vector<uint8_t> bytes = sample->bytes;
@@ -122,8 +128,12 @@ TEST(DamagedFiles, RandomBytesChanged) {
             ASSERT_TRUE(WriteBytes(path, bytes));
             const PlaybackReport report = ExercisePlayback(path, bytes.size());
             ASSERT_EQ(report.fault, "") << sample->label << " seed " << seed;
+            ++images;
+            opened += report.openResult == 0;
         }
     }
+    RecordProperty("images", std::to_string(images));
+    RecordProperty("images_opened", std::to_string(opened));
 }
 
 // A key-frame entry that leads to an audio chunk: the step to later key
