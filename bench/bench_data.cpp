@@ -49,7 +49,7 @@ recsim::RecordingPlan PlaybackPlan(int seconds, double bitsPerSecond) {
 }
 
 bool WriteRecording(const fs::path &path, const recsim::RecordingPlan &plan) {
-    const recsim::FileSpec recording = recsim::PlannedFile(plan);
+    const recsim::FileRecipe recording = recsim::PlannedFile(plan);
     if (!recsim::WriteFile(path.string(), recording)) {
         std::fprintf(stderr, "bench_data: cannot write %s\n", path.string().c_str());
         return false;
@@ -69,7 +69,7 @@ bool WriteDay(const fs::path &day, int recordings) {
     plan.keyFrameSize = 400;
     plan.frameSize = 40;
     plan.audioChannels = {};
-    recsim::FileSpec recording = recsim::PlannedFile(plan, kDayStart);
+    recsim::FileRecipe recording = recsim::PlannedFile(plan, kDayStart);
     for (int minute = 0; minute < recordings; ++minute) {
         for (int channel = 0; channel < 8; ++channel) {
             const int32_t start = kDayStart + minute * 60 + (minute * 7 + channel + 1) % 3;

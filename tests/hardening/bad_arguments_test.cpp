@@ -13,12 +13,12 @@ namespace {
 
 const char kDay[] = "2015-01-09";
 
-recsim::FileSpec EncryptedFile() {
+recsim::FileRecipe EncryptedFile() {
     recsim::RecordingPlan plan;
     plan.seconds = 2;
-    recsim::FileSpec spec = recsim::PlannedFile(plan);
-    spec.header.encryption = 0x15;
-    return spec;
+    recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+    recipe.header.encryption = 0x15;
+    return recipe;
 }
 
 PasswordEntry Password(const char *key) {

@@ -135,15 +135,15 @@ TEST(ConcurrentSearches, ReportTheSameGroupsAsOneThread) {
     int32_t start = 1420800569;
     for (const char *day : {"2015-01-09", "2015-01-10", "20150111_01"}) {
         for (int c = 0; c < 3; ++c) {
-            recsim::FileSpec spec = recsim::PlannedFile(plan, start + c);
-            spec.header.composite = static_cast<int8_t>(c + 1);
-            tree.AddFile(day, "video", recsim::RecordFileName(recsim::RecordNameAt(start + c, c)), spec);
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan, start + c);
+            recipe.header.composite = static_cast<int8_t>(c + 1);
+            tree.AddFile(day, "video", recsim::RecordFileName(recsim::RecordNameAt(start + c, c)), recipe);
         }
         for (int c = 0; c < 2; ++c) {
-            recsim::FileSpec spec = recsim::PlannedFile(plan, start + 100 + 10 * c);
-            spec.header.composite = static_cast<int8_t>(5 + c);
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan, start + 100 + 10 * c);
+            recipe.header.composite = static_cast<int8_t>(5 + c);
             tree.AddFile(day, "alarm",
-                         recsim::RecordFileName(recsim::RecordNameAt(start + 100 + 10 * c, c, true)), spec);
+                         recsim::RecordFileName(recsim::RecordNameAt(start + 100 + 10 * c, c, true)), recipe);
         }
         start += 86400;
     }

@@ -170,20 +170,20 @@ namespace {
 // alignment is taken from the product in 32 bits, as any other, instead of
 // an overflowing signed product.
 TEST(DamagedFiles, AudioDescriptionBeyondAnInt) {
-    recsim::FileSpec spec;
+    recsim::FileRecipe recipe;
     recsim::Chunk first;
     first.kind = recsim::ChunkKind::Video;
     first.key = true;
     first.payload = recsim::SyntheticFrame(200);  // a key frame without parameter sets
-    spec.chunks.push_back(first);
+    recipe.chunks.push_back(first);
     recsim::Chunk next;
     next.payload = recsim::SyntheticFrame(1500);
-    spec.chunks.push_back(next);  // the file reaches its first 2048 bytes
-    spec.streamWords = std::array<uint32_t, 3>{0, 0, 0};
-    spec.formatWords = std::array<uint32_t, 3>{1u | (65535u << 16), 8000, 47358};
+    recipe.chunks.push_back(next);  // the file reaches its first 2048 bytes
+    recipe.streamWords = std::array<uint32_t, 3>{0, 0, 0};
+    recipe.formatWords = std::array<uint32_t, 3>{1u | (65535u << 16), 8000, 47358};
     TempDir dir;
     const std::string path = dir / kName;
-    ASSERT_TRUE(recsim::WriteFile(path, spec));
+    ASSERT_TRUE(recsim::WriteFile(path, recipe));
     AvFileHandle handle = nullptr;
     ASSERT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, &handle), 0);
     AvWaveFormatEx format{};

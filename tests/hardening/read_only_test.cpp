@@ -55,10 +55,10 @@ TEST(ReadOnly, EveryExportLeavesTheTreeAsItWas) {
     int32_t start = 1420800569;
     for (const char *day : days) {
         for (int c = 0; c < 2; ++c) {
-            recsim::FileSpec spec = recsim::PlannedFile(plan, start + c);
-            if (c == 1) spec.header.encryption = 0x15;
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan, start + c);
+            if (c == 1) recipe.header.encryption = 0x15;
             files.push_back(tree.AddFile(day, "video",
-                                         recsim::RecordFileName(recsim::RecordNameAt(start + c, c)), spec));
+                                         recsim::RecordFileName(recsim::RecordNameAt(start + c, c)), recipe));
         }
         files.push_back(tree.AddFile(day, "alarm",
                                      recsim::RecordFileName(recsim::RecordNameAt(start + 60, 0, true)),

@@ -15,10 +15,10 @@ recsim::RecordingPlan SmallPlan() {
     return plan;
 }
 
-SampleRecording Build(const char *label, const recsim::FileSpec &spec) {
+SampleRecording Build(const char *label, const recsim::FileRecipe &recipe) {
     SampleRecording sample;
     sample.label = label;
-    sample.bytes = recsim::BuildFile(spec, &sample.written);
+    sample.bytes = recsim::BuildFile(recipe, &sample.written);
     return sample;
 }
 
@@ -30,36 +30,36 @@ const std::vector<SampleRecording> &SampleRecordings() {
         const recsim::RecordingPlan plan = SmallPlan();
         out.push_back(Build("plain", recsim::PlannedFile(plan)));
         {
-            recsim::FileSpec spec = recsim::PlannedFile(plan);
-            spec.header.encryption = 0x15;
-            out.push_back(Build("encrypted", spec));
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.header.encryption = 0x15;
+            out.push_back(Build("encrypted", recipe));
         }
         {
             recsim::RecordingPlan p = plan;
             p.gpsSamples = true;
             p.delimiters = true;
             p.audioChannels = {0, 1, 3};
-            recsim::FileSpec spec = recsim::PlannedFile(p);
-            recsim::DescribePcmAudio(spec);
-            out.push_back(Build("samples-delimiters-audio", spec));
+            recsim::FileRecipe recipe = recsim::PlannedFile(p);
+            recsim::DescribePcmAudio(recipe);
+            out.push_back(Build("samples-delimiters-audio", recipe));
         }
         {
-            recsim::FileSpec spec = recsim::PlannedFile(plan);
-            spec.header.videoStandard = 0;
-            spec.index.present = false;
-            out.push_back(Build("ntsc-no-index", spec));
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.header.videoStandard = 0;
+            recipe.index.present = false;
+            out.push_back(Build("ntsc-no-index", recipe));
         }
         {
-            recsim::FileSpec spec = recsim::PlannedFile(plan);
-            spec.infoPlacement = recsim::InfoPlacement::AfterIndex;
-            spec.infoForm = recsim::InfoForm::Short;
-            out.push_back(Build("info-after-index", spec));
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.infoPlacement = recsim::InfoPlacement::AfterIndex;
+            recipe.infoForm = recsim::InfoForm::Short;
+            out.push_back(Build("info-after-index", recipe));
         }
         {
-            recsim::FileSpec spec = recsim::PlannedFile(plan);
-            spec.mainHeaderSize = 36;
-            spec.watermark = true;
-            out.push_back(Build("short-main-header", spec));
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.mainHeaderSize = 36;
+            recipe.watermark = true;
+            out.push_back(Build("short-main-header", recipe));
         }
         return out;
     }();
@@ -78,33 +78,33 @@ const SampleRecording &EveryChunkKindRecording() {
         plan.audioChannels = {0, 1};
         plan.audioChunkBytes = 800;
         plan.gpsSamples = true;
-        recsim::FileSpec spec = recsim::PlannedFile(plan);
-        spec.header.encryption = 0x15;
-        recsim::DescribePcmAudio(spec, 8000, 800);
+        recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+        recipe.header.encryption = 0x15;
+        recsim::DescribePcmAudio(recipe, 8000, 800);
         // A text chunk without samples, a chunk of another stream kind and
         // video chunks without the delimiter among the planned ones.
         recsim::Chunk text;
         text.kind = recsim::ChunkKind::Text;
         text.stream = 3;
         text.payload = recsim::TextPayload(recsim::RmcSentence(plan.route.At(0.5), "GN"));
-        spec.chunks.insert(spec.chunks.begin() + 5, text);
+        recipe.chunks.insert(recipe.chunks.begin() + 5, text);
         recsim::Chunk other;
         other.kind = recsim::ChunkKind::Raw;
         other.id = "ix00";
         other.payload.assign(24, 0x5a);
-        spec.chunks.insert(spec.chunks.begin() + 9, other);
+        recipe.chunks.insert(recipe.chunks.begin() + 9, other);
         recsim::Chunk plainKey;
         plainKey.kind = recsim::ChunkKind::Video;
         plainKey.key = true;
         plainKey.payload = recsim::SyntheticKeyFrame(1200, false, 99);
-        spec.chunks.insert(spec.chunks.begin() + 14, plainKey);
+        recipe.chunks.insert(recipe.chunks.begin() + 14, plainKey);
         recsim::TopChunk junk;
         junk.id = "JUNK";
         junk.body.assign(40, 0);
-        spec.beforeMovie.push_back(junk);
+        recipe.beforeMovie.push_back(junk);
         SampleRecording out;
         out.label = "every-chunk-kind";
-        out.bytes = recsim::BuildFile(spec, &out.written);
+        out.bytes = recsim::BuildFile(recipe, &out.written);
         return out;
     }();
     return sample;

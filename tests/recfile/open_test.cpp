@@ -14,7 +14,7 @@ namespace {
 
 using recsim::Chunk;
 using recsim::ChunkKind;
-using recsim::FileSpec;
+using recsim::FileRecipe;
 
 uint32_t U32(const std::vector<uint8_t> &b, size_t at) {
     return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
@@ -28,18 +28,18 @@ TEST(OpenFile, NameRuleAndSignature) {
     TempDir dir;
     const SimFile upper = WriteSim(dir, "REC.AVI", PlainRecording());
     const SimFile bak = WriteSim(dir, "rec.avi.bak", PlainRecording());
-    FileSpec avix = PlainRecording();
+    FileRecipe avix = PlainRecording();
     avix.formType = "AVIX";
     const SimFile anyFourth = WriteSim(dir, "avix.avi", avix);
-    FileSpec rifx = PlainRecording();
+    FileRecipe rifx = PlainRecording();
     rifx.riffId = "RIFX";
     const SimFile noRiff = WriteSim(dir, "rifx.avi", rifx);
-    FileSpec avx = PlainRecording();
+    FileRecipe avx = PlainRecording();
     avx.formType = "AVX ";
     const SimFile noAvi = WriteSim(dir, "avx.avi", avx);
-    FileSpec shortSpec = PlainRecording();
-    shortSpec.truncateAt = 2047;
-    const SimFile tooShort = WriteSim(dir, "short.avi", shortSpec);
+    FileRecipe shortRecipe = PlainRecording();
+    shortRecipe.truncateAt = 2047;
+    const SimFile tooShort = WriteSim(dir, "short.avi", shortRecipe);
 
     struct Case {
         std::string path;
@@ -78,13 +78,13 @@ TEST(OpenFile, NameRuleAndSignature) {
 
 TEST(OpenFile, WalkPrintsEveryChunkInTheRecordersOrder) {
     TempDir dir;
-    FileSpec spec = PlainRecording();
+    FileRecipe recipe = PlainRecording();
     // An odd-sized JUNK chunk and an unknown list stand before the movie
     // list: the walk goes on at offset + 8 + size, with no rounding.
-    spec.beforeMovie.push_back({"JUNK", "", std::vector<uint8_t>(7, 0x55)});
-    spec.beforeMovie.push_back({"LIST", "abcd", std::vector<uint8_t>(9, 0x11)});
-    spec.beforeMovie.push_back({"zzzz", "", std::vector<uint8_t>(3, 0x22)});
-    const SimFile f = WriteSim(dir, "walk.avi", spec);
+    recipe.beforeMovie.push_back({"JUNK", "", std::vector<uint8_t>(7, 0x55)});
+    recipe.beforeMovie.push_back({"LIST", "abcd", std::vector<uint8_t>(9, 0x11)});
+    recipe.beforeMovie.push_back({"zzzz", "", std::vector<uint8_t>(3, 0x22)});
+    const SimFile f = WriteSim(dir, "walk.avi", recipe);
     const auto &b = f.bytes;
     const size_t hdrl = f.written.headerListOffset, info = f.written.infoListOffset,
                  movi = f.written.movieListOffset, idx = f.written.indexOffset;
@@ -127,10 +127,10 @@ TEST(OpenFile, MainHeaderSizes) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.size);
         TempDir dir;
-        FileSpec spec = PlainRecording(4);
-        spec.mainHeaderSize = c.size;
-        spec.infoPlacement = recsim::InfoPlacement::None;
-        const SimFile f = WriteSim(dir, "plain.avi", spec);
+        FileRecipe recipe = PlainRecording(4);
+        recipe.mainHeaderSize = c.size;
+        recipe.infoPlacement = recsim::InfoPlacement::None;
+        const SimFile f = WriteSim(dir, "plain.avi", recipe);
         Opened o;
         const std::string out = StdoutOf([&] { o = OpenSim(f.path); });
         ASSERT_EQ(o.result, c.result);
@@ -150,14 +150,14 @@ TEST(OpenFile, MainHeaderSizes) {
             EXPECT_EQ(info.startTime.wYear, 1970);
             EXPECT_EQ(info.startTime.wDayOfWeek, 4);  // a Thursday
         } else {
-            EXPECT_EQ(index->recHeader.startSeconds, spec.header.startSeconds);
+            EXPECT_EQ(index->recHeader.startSeconds, recipe.header.startSeconds);
         }
         const RecInfo &ri = index->recInfo;
         if (c.extendedBlock) {
             EXPECT_EQ(0, std::memcmp(ri.deviceId, "ID :", 4));
-            EXPECT_EQ(0, std::memcmp(ri.fileKey, spec.info.fileKey.data(), 8));
+            EXPECT_EQ(0, std::memcmp(ri.fileKey, recipe.info.fileKey.data(), 8));
             EXPECT_EQ(0, std::memcmp(reinterpret_cast<const uint8_t *>(&ri) + 94,
-                                     spec.furtherHeaderBytes.data(), 16));
+                                     recipe.furtherHeaderBytes.data(), 16));
         } else {
             const RecInfo zero{};
             EXPECT_EQ(0, std::memcmp(&ri, &zero, sizeof zero));
@@ -172,12 +172,12 @@ TEST(OpenFile, InfoListSizes) {
     for (uint32_t listSize : {187u, 188u, 243u, 244u, 300u}) {
         SCOPED_TRACE(listSize);
         TempDir dir;
-        FileSpec spec = PlainRecording();
-        spec.infoPlacement = recsim::InfoPlacement::None;
+        FileRecipe recipe = PlainRecording();
+        recipe.infoPlacement = recsim::InfoPlacement::None;
         std::vector<uint8_t> body(listSize - 4);
         for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<uint8_t>(i * 7 + 3);
-        spec.beforeMovie.push_back({"LIST", "INFO", body});
-        const SimFile f = WriteSim(dir, "info.avi", spec);
+        recipe.beforeMovie.push_back({"LIST", "INFO", body});
+        const SimFile f = WriteSim(dir, "info.avi", recipe);
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         const RecInfo &ri = FileObject(h.get())->Index()->recInfo;
@@ -196,7 +196,7 @@ TEST(OpenFile, InfoListSizes) {
             // The rest is what the extended header left: its file key and
             // identification, zeros elsewhere.
             if (copied == 0) {
-                EXPECT_EQ(0, std::memcmp(ri.fileKey, spec.info.fileKey.data(), 8));
+                EXPECT_EQ(0, std::memcmp(ri.fileKey, recipe.info.fileKey.data(), 8));
             }
             for (size_t i = 187; i < 244; ++i) ASSERT_EQ(got[i], 0) << i;
         }
@@ -205,8 +205,8 @@ TEST(OpenFile, InfoListSizes) {
 
 TEST(OpenFile, IndexKeepsStreamZeroVideoAndTagsTextEntries) {
     TempDir dir;
-    FileSpec spec = PlainRecording(0);
-    spec.chunks.clear();
+    FileRecipe recipe = PlainRecording(0);
+    recipe.chunks.clear();
     auto video = [](bool key, int stream = 0) {
         Chunk c;
         c.kind = ChunkKind::Video;
@@ -224,10 +224,10 @@ TEST(OpenFile, IndexKeepsStreamZeroVideoAndTagsTextEntries) {
                                             : recsim::PcmAudio(320);
         return c;
     };
-    spec.chunks = {other(ChunkKind::Text, 2), video(true), other(ChunkKind::Audio, 1), video(false),
+    recipe.chunks = {other(ChunkKind::Text, 2), video(true), other(ChunkKind::Audio, 1), video(false),
                    video(false, 1), other(ChunkKind::Text, 2), video(true), other(ChunkKind::Text, 2)};
-    spec.header.stopSeconds = spec.header.startSeconds + 10;
-    const SimFile f = WriteSim(dir, "index.avi", spec);
+    recipe.header.stopSeconds = recipe.header.startSeconds + 10;
+    const SimFile f = WriteSim(dir, "index.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
     const AviIndex *index = FileObject(h.get())->Index();
@@ -251,29 +251,29 @@ TEST(OpenFile, IndexKeepsStreamZeroVideoAndTagsTextEntries) {
 TEST(OpenFile, DamagedIndexAndChunkSizes) {
     struct Case {
         const char *name;
-        void (*damage)(FileSpec &);
+        void (*damage)(FileRecipe &);
         uint32_t frameCount;  // expected; UINT32_MAX: as written
     } cases[] = {
         {"audio only",
-         [](FileSpec &s) {
+         [](FileRecipe &s) {
              for (Chunk &c : s.chunks) c.inIndex = c.kind == ChunkKind::Audio;
          },
          0},
         {"size field beyond the file",
-         [](FileSpec &s) { s.index.sizeField = 0x7ffffff0u; }, UINT32_MAX},
+         [](FileRecipe &s) { s.index.sizeField = 0x7ffffff0u; }, UINT32_MAX},
         {"cut index",
-         [](FileSpec &s) { s.index.entriesWritten = 5; }, UINT32_MAX},
-        {"no index", [](FileSpec &s) { s.index.present = false; }, 0},
+         [](FileRecipe &s) { s.index.entriesWritten = 5; }, UINT32_MAX},
+        {"no index", [](FileRecipe &s) { s.index.present = false; }, 0},
         {"size that wraps the walk back",
-         [](FileSpec &s) { s.beforeMovie.push_back({"JUNK", "", std::vector<uint8_t>(4)}); },
+         [](FileRecipe &s) { s.beforeMovie.push_back({"JUNK", "", std::vector<uint8_t>(4)}); },
          0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        FileSpec spec = PlainRecording(4);
-        c.damage(spec);
-        SimFile f = WriteSim(dir, "damaged.avi", spec);
+        FileRecipe recipe = PlainRecording(4);
+        c.damage(recipe);
+        SimFile f = WriteSim(dir, "damaged.avi", recipe);
         if (std::string(c.name) == "size that wraps the walk back") {
             // The JUNK size makes offset + 8 + size wrap onto the chunk itself.
             size_t junk = 0;
@@ -295,7 +295,7 @@ TEST(OpenFile, DamagedIndexAndChunkSizes) {
         uint32_t expected = c.frameCount;
         if (expected == UINT32_MAX) {
             expected = 0;
-            const size_t listed = spec.index.entriesWritten.value_or(f.written.chunks.size());
+            const size_t listed = recipe.index.entriesWritten.value_or(f.written.chunks.size());
             for (size_t i = 0; i < listed && i < f.written.chunks.size(); ++i) {
                 if (f.written.chunks[i].kind == ChunkKind::Video) ++expected;
             }
@@ -310,9 +310,9 @@ TEST(OpenFile, DamagedIndexAndChunkSizes) {
 // behind it.
 TEST(OpenFile, IndexBehindAShortListAtTheEnd) {
     TempDir dir;
-    FileSpec spec = PlainRecording(1);
-    spec.infoPlacement = recsim::InfoPlacement::AfterMovie;
-    const SimFile f = WriteSim(dir, "late.avi", spec);
+    FileRecipe recipe = PlainRecording(1);
+    recipe.infoPlacement = recsim::InfoPlacement::AfterMovie;
+    const SimFile f = WriteSim(dir, "late.avi", recipe);
     ASSERT_LT(f.bytes.size() - f.written.infoListOffset, 2048u);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
@@ -340,11 +340,11 @@ TEST(OpenFile, FileInformation) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        FileSpec spec = PlainRecording(4);
-        spec.header.videoStandard = c.videoStandard;
-        spec.header.alarmFile = c.alarm;
-        spec.header.stopSeconds = spec.header.startSeconds + c.seconds;
-        const SimFile f = WriteSim(dir, c.name, spec);
+        FileRecipe recipe = PlainRecording(4);
+        recipe.header.videoStandard = c.videoStandard;
+        recipe.header.alarmFile = c.alarm;
+        recipe.header.stopSeconds = recipe.header.startSeconds + c.seconds;
+        const SimFile f = WriteSim(dir, c.name, recipe);
         const Opened o = OpenSim(f.path, 5);
         ASSERT_EQ(o.result, 0);
         RecFileInfo info;
@@ -354,8 +354,8 @@ TEST(OpenFile, FileInformation) {
         EXPECT_EQ(info.durationMs, static_cast<uint32_t>(c.seconds) * 1000);
         EXPECT_EQ(info.channel, 5);
         EXPECT_EQ(info.alarm, c.alarm);
-        EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{spec.header.startSeconds} * 1000000);
-        EXPECT_EQ(int64_t{info.stopTimeUs}, int64_t{spec.header.stopSeconds} * 1000000);
+        EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{recipe.header.startSeconds} * 1000000);
+        EXPECT_EQ(int64_t{info.stopTimeUs}, int64_t{recipe.header.stopSeconds} * 1000000);
         EXPECT_EQ(info.frameRate, c.frameRate);
         EXPECT_EQ(info.reserved, 0);
         EXPECT_EQ(info.padding[0] | info.padding[1], 0);
@@ -367,18 +367,18 @@ TEST(OpenFile, FileInformation) {
 
 TEST(OpenFile, StartNotBeforeStopFailsTheOpen) {
     TempDir dir;
-    FileSpec spec = PlainRecording(4);
-    spec.header.stopSeconds = spec.header.startSeconds;
-    const SimFile f = WriteSim(dir, "equal.avi", spec);
+    FileRecipe recipe = PlainRecording(4);
+    recipe.header.stopSeconds = recipe.header.startSeconds;
+    const SimFile f = WriteSim(dir, "equal.avi", recipe);
     EXPECT_EQ(OpenSim(f.path).result, 1);
 }
 
 TEST(OpenFile, CompositeByteOfTheLastOpen) {
     TempDir dir;
     for (int8_t composite : {int8_t{1}, int8_t{0}, int8_t{-1}, int8_t{1}}) {
-        FileSpec spec = PlainRecording(2);
-        spec.header.composite = composite;
-        const SimFile f = WriteSim(dir, "c.avi", spec);
+        FileRecipe recipe = PlainRecording(2);
+        recipe.header.composite = composite;
+        const SimFile f = WriteSim(dir, "c.avi", recipe);
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         EXPECT_EQ(GetRecSearch()->m_lastComposite, composite);
@@ -387,8 +387,8 @@ TEST(OpenFile, CompositeByteOfTheLastOpen) {
 
 TEST(OpenFile, PasswordCheckOfEncryptedFiles) {
     TempDir dir;
-    FileSpec spec = PlainRecording(2);
-    const PasswordEntry right = Password(spec.info.fileKey);
+    FileRecipe recipe = PlainRecording(2);
+    const PasswordEntry right = Password(recipe.info.fileKey);
     const PasswordEntry wrong = Password({'w', 'r', 'o', 'n', 'g', 'k', 'e', 'y'});
     PasswordEntry rightKeyOtherTail = right;
     std::memset(rightKeyOtherTail.reserved, 0x7f, sizeof rightKeyOtherTail.reserved);
@@ -412,8 +412,8 @@ TEST(OpenFile, PasswordCheckOfEncryptedFiles) {
     for (const Case &c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << int{c.encryption} << " check " << c.check
                                         << " entries " << c.passwords.size());
-        spec.header.encryption = c.encryption;
-        const SimFile f = WriteSim(dir, "enc.avi", spec);
+        recipe.header.encryption = c.encryption;
+        const SimFile f = WriteSim(dir, "enc.avi", recipe);
         AvFileHandle handle = reinterpret_cast<AvFileHandle>(0x5678);
         const int32_t result = AVFILE_FEOpenFile(
             f.path.c_str(), 0, c.nullList ? nullptr : c.passwords.data(),
@@ -423,7 +423,7 @@ TEST(OpenFile, PasswordCheckOfEncryptedFiles) {
             EXPECT_EQ(FileObject(handle)->EncryptMode(), c.encryption >> 4);
             // The file key is deciphered with the master key at open.
             EXPECT_EQ(0, std::memcmp(FileObject(handle)->Index()->recInfo.fileKey,
-                                     spec.info.fileKey.data(), 8));
+                                     recipe.info.fileKey.data(), 8));
             AVFILE_FECloseFile(handle);
         } else {
             EXPECT_EQ(handle, reinterpret_cast<AvFileHandle>(0x5678));

@@ -13,7 +13,7 @@ namespace {
 
 using recsim::Chunk;
 using recsim::ChunkKind;
-using recsim::FileSpec;
+using recsim::FileRecipe;
 using recsim::InfoPlacement;
 
 Chunk VideoChunk(std::vector<uint8_t> payload, bool key) {
@@ -55,18 +55,18 @@ TEST(Playback, WholeFileInEveryListOrder) {
             plan.seconds = 3;
             plan.delimiters = delimiters;
             plan.audioChannels = {0, 1};
-            FileSpec spec = recsim::PlannedFile(plan);
-            spec.infoPlacement = order;
-            const SimFile f = WriteSim(dir, "play.avi", spec);
+            FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.infoPlacement = order;
+            const SimFile f = WriteSim(dir, "play.avi", recipe);
             for (int32_t channel : {0, 1, 3}) {
                 OpenHandle h(f.path, channel);
                 ASSERT_EQ(h.result(), 0);
-                ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, spec, channel));
+                ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, channel));
                 // The end is final until the reader is placed again.
                 AvFrameInfo frame{};
                 EXPECT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 1);
                 EXPECT_EQ(AVFILE_FESeekBegin(h.get()), 0);
-                ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, spec, channel));
+                ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, channel));
             }
         }
     }
@@ -81,13 +81,13 @@ TEST(Playback, UnprobedFileFromTheSetUpToTheEndOfTheMovieList) {
         TempDir dir;
         recsim::RecordingPlan plan;
         plan.seconds = 2;
-        FileSpec spec = recsim::PlannedFile(plan);
-        recsim::DescribePcmAudio(spec);
-        spec.infoPlacement = order;
-        const SimFile f = WriteSim(dir, "marker.avi", spec);
+        FileRecipe recipe = recsim::PlannedFile(plan);
+        recsim::DescribePcmAudio(recipe);
+        recipe.infoPlacement = order;
+        const SimFile f = WriteSim(dir, "marker.avi", recipe);
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
-        ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, spec, 0, 0));
+        ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, 0, 0));
     }
 }
 
@@ -96,15 +96,15 @@ TEST(Playback, AudioChannelByRequest) {
     recsim::RecordingPlan plan;
     plan.seconds = 2;
     plan.audioChannels = {0, 1, 2, 3};
-    const FileSpec spec = recsim::PlannedFile(plan);
-    const SimFile f = WriteSim(dir, "audio.avi", spec);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const SimFile f = WriteSim(dir, "audio.avi", recipe);
     OpenHandle h(f.path, 0);
     ASSERT_EQ(h.result(), 0);
     // Request 0xff000033 picks the channel in its first word, whatever the
     // open's channel.
-    ExpectSame(ReadAll(h.get(), FRAME_REQ_AUDIO_CHANNEL, 2), ExpectedPlayback(f, spec, 2));
+    ExpectSame(ReadAll(h.get(), FRAME_REQ_AUDIO_CHANNEL, 2), ExpectedPlayback(f, recipe, 2));
     AVFILE_FESeekBegin(h.get());
-    ExpectSame(ReadAll(h.get(), 0x12345, 2), ExpectedPlayback(f, spec, 0));
+    ExpectSame(ReadAll(h.get(), 0x12345, 2), ExpectedPlayback(f, recipe, 0));
 }
 
 // Files whose chunks are written one by one to show a single rule.
@@ -140,9 +140,9 @@ TEST(Playback, ChunkRules) {
     for (const Crafted &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        FileSpec spec = PlainRecording(c.seconds);
-        spec.chunks = Padded(c.chunks);
-        const SimFile f = WriteSim(dir, "crafted.avi", spec);
+        FileRecipe recipe = PlainRecording(c.seconds);
+        recipe.chunks = Padded(c.chunks);
+        const SimFile f = WriteSim(dir, "crafted.avi", recipe);
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         for (size_t i = 0; i < c.reads.size(); ++i) {
@@ -163,9 +163,9 @@ TEST(Playback, ChunkRules) {
 
 TEST(Playback, DelimiterDropMovesDataAndLengths) {
     TempDir dir;
-    FileSpec spec = PlainRecording(2);
-    spec.chunks = Padded({VideoChunk({0, 0, 0, 1, 9, 0xf0, 0x42}, true)});
-    const SimFile f = WriteSim(dir, "aud.avi", spec);
+    FileRecipe recipe = PlainRecording(2);
+    recipe.chunks = Padded({VideoChunk({0, 0, 0, 1, 9, 0xf0, 0x42}, true)});
+    const SimFile f = WriteSim(dir, "aud.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
     AvFrameInfo frame{};
@@ -186,11 +186,11 @@ TEST(Playback, TimesOfVideoAudioAndText) {
     plan.seconds = 10;
     plan.framesPerSecond = 10;
     plan.keyFrameInterval = 10;
-    const FileSpec spec = recsim::PlannedFile(plan);
-    const SimFile f = WriteSim(dir, "times.avi", spec);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const SimFile f = WriteSim(dir, "times.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
-    const int64_t start = int64_t{spec.header.startSeconds} * 1000000;
+    const int64_t start = int64_t{recipe.header.startSeconds} * 1000000;
     // One record reused for every read: audio leaves the time on it.
     AvFrameInfo frame{};
     int video = 0;
@@ -221,25 +221,25 @@ TEST(Playback, TimesOfVideoAudioAndText) {
 // Video beyond the index's entries, and a file whose index lists no video.
 TEST(Playback, VideoWithoutIndexEntries) {
     TempDir dir;
-    FileSpec spec = PlainRecording(4);
-    spec.chunks = Padded({VideoChunk(recsim::SyntheticKeyFrame(400), true),
+    FileRecipe recipe = PlainRecording(4);
+    recipe.chunks = Padded({VideoChunk(recsim::SyntheticKeyFrame(400), true),
                           VideoChunk(recsim::SyntheticFrame(300), true),
                           VideoChunk(recsim::SyntheticFrame(200), false)});
-    spec.chunks[1].inIndex = false;
-    spec.chunks[2].inIndex = false;
-    const SimFile f = WriteSim(dir, "short_index.avi", spec);
+    recipe.chunks[1].inIndex = false;
+    recipe.chunks[2].inIndex = false;
+    const SimFile f = WriteSim(dir, "short_index.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
     const std::vector<Delivered> got = ReadAll(h.get());
     ASSERT_EQ(got.size(), 3u);
     EXPECT_EQ(got[0].type, FRAME_TYPE_I);
     EXPECT_EQ(got[1].type, FRAME_TYPE_P);  // no entry left: never a key frame
-    EXPECT_EQ(got[1].timeUs, int64_t{spec.header.stopSeconds} * 1000000);
-    EXPECT_EQ(got[2].timeUs, int64_t{spec.header.stopSeconds} * 1000000);
+    EXPECT_EQ(got[1].timeUs, int64_t{recipe.header.stopSeconds} * 1000000);
+    EXPECT_EQ(got[2].timeUs, int64_t{recipe.header.stopSeconds} * 1000000);
 
     // Without video entries the reader is placed by a side-data request; the
     // video behind it takes the start time.
-    FileSpec noVideo = PlainRecording(4);
+    FileRecipe noVideo = PlainRecording(4);
     noVideo.chunks.clear();
     Chunk text;
     text.kind = ChunkKind::Text;
@@ -340,17 +340,17 @@ TEST(AudioFormat, DecidedAtOpen) {
     for (const FormatCase &c : cases) {
         SCOPED_TRACE(c.name);
         TempDir dir;
-        FileSpec spec = PlainRecording(4);
+        FileRecipe recipe = PlainRecording(4);
         if (c.streamWords) {
-            spec.streamWords = c.streamWords;
-            spec.formatWords = c.formatWords;
+            recipe.streamWords = c.streamWords;
+            recipe.formatWords = c.formatWords;
         } else {
-            spec.writeStreamHeader = false;
+            recipe.writeStreamHeader = false;
         }
-        spec.chunks = Padded({VideoChunk(c.firstFrame.empty() ? sps : c.firstFrame,
+        recipe.chunks = Padded({VideoChunk(c.firstFrame.empty() ? sps : c.firstFrame,
                                          !c.firstFrame.empty()),
                               VideoChunk(recsim::SyntheticFrame(300), false)});
-        const SimFile f = WriteSim(dir, "format.avi", spec);
+        const SimFile f = WriteSim(dir, "format.avi", recipe);
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         AvWaveFormatEx format;
@@ -374,7 +374,7 @@ TEST(AudioFormat, DecidedAtOpen) {
             AvFrameInfo frame{};
             ASSERT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 0);
             EXPECT_EQ(frame.type, FRAME_TYPE_I);
-            EXPECT_EQ(frame.timeUs, int64_t{spec.header.startSeconds} * 1000000);
+            EXPECT_EQ(frame.timeUs, int64_t{recipe.header.startSeconds} * 1000000);
         }
     }
     EXPECT_EQ(AVFILE_FEGetWaveFormat(nullptr, nullptr, nullptr, nullptr, nullptr), 1);

@@ -10,7 +10,7 @@
 
 namespace {
 
-using recsim::FileSpec;
+using recsim::FileRecipe;
 using recsim::InfoPlacement;
 
 int32_t Seek(AvFileHandle h, int64_t timeUs) {
@@ -19,7 +19,7 @@ int32_t Seek(AvFileHandle h, int64_t timeUs) {
 }
 
 // 2500 video frames from second 1000 to second 1100, a key frame every 7th.
-FileSpec LongRecording(InfoPlacement order) {
+FileRecipe LongRecording(InfoPlacement order) {
     recsim::RecordingPlan plan;
     plan.seconds = 100;
     plan.framesPerSecond = 25;
@@ -28,26 +28,26 @@ FileSpec LongRecording(InfoPlacement order) {
     plan.frameSize = 40;
     plan.audioChannels = {0};
     plan.audioChunkBytes = 6400;
-    FileSpec spec = recsim::PlannedFile(plan, 1000);
-    spec.infoPlacement = order;
-    return spec;
+    FileRecipe recipe = recsim::PlannedFile(plan, 1000);
+    recipe.infoPlacement = order;
+    return recipe;
 }
 
 class KeyFrameSeek : public testing::TestWithParam<InfoPlacement> {
 protected:
     void SetUp() override {
-        spec_ = LongRecording(GetParam());
-        file_ = WriteSim(dir_, "seek.avi", spec_);
+        recipe_ = LongRecording(GetParam());
+        file_ = WriteSim(dir_, "seek.avi", recipe_);
         handle_ = OpenSim(file_.path).handle;
         ASSERT_NE(handle_, nullptr);
     }
     void TearDown() override { AVFILE_FECloseFile(handle_); }
 
-    int64_t TimeOf(uint64_t v) const { return FrameTime(spec_, v, 2500); }
+    int64_t TimeOf(uint64_t v) const { return FrameTime(recipe_, v, 2500); }
     int32_t Cursor() const { return FileObject(handle_)->Index()->cursor; }
 
     TempDir dir_;
-    FileSpec spec_;
+    FileRecipe recipe_;
     SimFile file_;
     AvFileHandle handle_ = nullptr;
 };
@@ -87,7 +87,7 @@ TEST_P(KeyFrameSeek, TimeMapsToIndexPositionByProportion) {
         }
         EXPECT_EQ(Cursor(), c.keyEntry);
         const std::vector<Delivered> got = ReadAll(handle_);
-        const std::vector<Delivered> want = ExpectedPlayback(file_, spec_, 0, c.keyEntry, c.timeUs);
+        const std::vector<Delivered> want = ExpectedPlayback(file_, recipe_, 0, c.keyEntry, c.timeUs);
         ASSERT_EQ(got.size(), want.size());
         EXPECT_EQ(got[0].type, FRAME_TYPE_I);
         EXPECT_EQ(got[0].timeUs, TimeOf(static_cast<uint64_t>(c.keyEntry)));
@@ -121,7 +121,7 @@ TEST_P(KeyFrameSeek, StepsBetweenKeyFrames) {
     EXPECT_EQ(frame.timeUs, TimeOf(1001));
     // Sequential reading goes on behind the stepped-to key frame.
     const std::vector<Delivered> rest = ReadAll(handle_);
-    const std::vector<Delivered> want = ExpectedPlayback(file_, spec_, 0, 1002, TimeOf(1001));
+    const std::vector<Delivered> want = ExpectedPlayback(file_, recipe_, 0, 1002, TimeOf(1001));
     ASSERT_EQ(rest.size(), want.size());
     EXPECT_EQ(rest.back().timeUs, want.back().timeUs);
 
@@ -166,8 +166,8 @@ TEST(KeyFrameSteps, EntriesAtOffsetZero) {
     plan.seconds = 4;
     plan.keyFrameInterval = 10;
     plan.gps = false;
-    const FileSpec spec = recsim::PlannedFile(plan);
-    SimFile f = WriteSim(dir, "zero.avi", spec);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    SimFile f = WriteSim(dir, "zero.avi", recipe);
     // Entry 0 (a key frame) loses its offset.
     const size_t entry0 = f.written.indexOffset + 8;
     ASSERT_EQ(std::memcmp(&f.bytes[entry0], "00dc", 4), 0);
@@ -179,7 +179,7 @@ TEST(KeyFrameSteps, EntriesAtOffsetZero) {
     AvFrameInfo frame{};
     ASSERT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 0);
     EXPECT_EQ(frame.type, FRAME_TYPE_I);
-    EXPECT_EQ(frame.timeUs, FrameTime(spec, 10, 100));
+    EXPECT_EQ(frame.timeUs, FrameTime(recipe, 10, 100));
     // The step back goes to entry 0 and reads from the start of the file.
     AVFILE_FEForwardIFrame(h.get(), &frame, nullptr);
     EXPECT_EQ(FileObject(h.get())->Index()->cursor, 1);

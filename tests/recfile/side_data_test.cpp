@@ -14,7 +14,7 @@ namespace {
 
 using recsim::Chunk;
 using recsim::ChunkKind;
-using recsim::FileSpec;
+using recsim::FileRecipe;
 
 int32_t RequestSideData(AvFileHandle h, AvFrameInfo *frame) {
     AvFrameInfo request{};
@@ -34,8 +34,8 @@ TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
     recsim::RecordingPlan plan;
     plan.seconds = 3;
     plan.gpsSamples = true;
-    const FileSpec spec = recsim::PlannedFile(plan);
-    const SimFile f = WriteSim(dir, "gps.avi", spec);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const SimFile f = WriteSim(dir, "gps.avi", recipe);
     const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
     ASSERT_EQ(texts.size(), 3u);
     OpenHandle h(f.path);
@@ -56,7 +56,7 @@ TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
             if (&c == texts[i]) break;
             before += c.kind == ChunkKind::Video;
         }
-        EXPECT_EQ(frame.timeUs, FrameTime(spec, before, count));
+        EXPECT_EQ(frame.timeUs, FrameTime(recipe, before, count));
         // Seeks move nothing back: the next request still takes the next entry.
         ASSERT_EQ(AVFILE_FESeekBegin(h.get()), 0);
     }
@@ -71,8 +71,8 @@ TEST(SideData, RequestMovesTheSequentialReader) {
     TempDir dir;
     recsim::RecordingPlan plan;
     plan.seconds = 3;
-    const FileSpec spec = recsim::PlannedFile(plan);
-    const SimFile f = WriteSim(dir, "move.avi", spec);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const SimFile f = WriteSim(dir, "move.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
     AvFrameInfo frame{};
@@ -102,7 +102,7 @@ TEST(SideData, RequestMovesTheSequentialReader) {
 
 TEST(SideData, FailuresAndFilesWithoutVideoEntries) {
     TempDir dir;
-    FileSpec spec = PlainRecording(0);
+    FileRecipe recipe = PlainRecording(0);
     Chunk text;
     text.kind = ChunkKind::Text;
     text.stream = 2;
@@ -112,9 +112,9 @@ TEST(SideData, FailuresAndFilesWithoutVideoEntries) {
     video.key = true;
     video.payload = recsim::SyntheticKeyFrame(3000);
     video.inIndex = false;
-    spec.chunks = {text, video, text, text};
-    spec.header.stopSeconds = spec.header.startSeconds + 5;
-    SimFile f = WriteSim(dir, "nov.avi", spec);
+    recipe.chunks = {text, video, text, text};
+    recipe.header.stopSeconds = recipe.header.startSeconds + 5;
+    SimFile f = WriteSim(dir, "nov.avi", recipe);
     // The second text entry points at the video chunk instead.
     const size_t entry1 = f.written.indexOffset + 8 + 16;
     ASSERT_EQ(f.bytes[entry1 + 2], 't');
@@ -145,15 +145,15 @@ TEST(EncryptedPlayback, KeyFramesComeBackPlain) {
             plan.seconds = 2;
             plan.delimiters = delimiters;
             plan.keyFrameInterval = 5;
-            FileSpec spec = recsim::PlannedFile(plan);
-            spec.header.encryption = encryption;
-            const SimFile f = WriteSim(dir, "enc.avi", spec);
+            FileRecipe recipe = recsim::PlannedFile(plan);
+            recipe.header.encryption = encryption;
+            const SimFile f = WriteSim(dir, "enc.avi", recipe);
             size_t enciphered = 0;
             for (const auto &c : f.written.chunks) enciphered += c.enciphered;
             ASSERT_GT(enciphered, 0u);
             OpenHandle h(f.path);
             ASSERT_EQ(h.result(), 0);
-            ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, spec, 0));
+            ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, 0));
             // Steps decipher too.
             AvFrameInfo frame{};
             ASSERT_EQ(AVFILE_FESeekBegin(h.get()), 0);
@@ -167,8 +167,8 @@ TEST(EncryptedPlayback, KeyFramesComeBackPlain) {
 
 TEST(EncryptedPlayback, OnlyKeyFramesOfTheIndexWithAParameterSetAreDeciphered) {
     TempDir dir;
-    FileSpec spec = PlainRecording(2);
-    spec.header.encryption = 0x15;
+    FileRecipe recipe = PlainRecording(2);
+    recipe.header.encryption = 0x15;
     auto video = [](std::vector<uint8_t> payload, bool key) {
         Chunk c;
         c.kind = ChunkKind::Video;
@@ -178,11 +178,11 @@ TEST(EncryptedPlayback, OnlyKeyFramesOfTheIndexWithAParameterSetAreDeciphered) {
     };
     std::vector<uint8_t> slice = recsim::SyntheticKeyFrame(600);
     slice[4] = 0x65;  // a key frame that starts with its slice
-    spec.chunks = {video(recsim::SyntheticKeyFrame(600), true), video(slice, true),
+    recipe.chunks = {video(recsim::SyntheticKeyFrame(600), true), video(slice, true),
                    video(recsim::SyntheticKeyFrame(600), true),  // stored enciphered ...
                    video(recsim::SyntheticFrame(5000), false)};
-    spec.chunks[2].indexFlags = 0;  // ... but not a key frame by the index
-    const SimFile f = WriteSim(dir, "rule.avi", spec);
+    recipe.chunks[2].indexFlags = 0;  // ... but not a key frame by the index
+    const SimFile f = WriteSim(dir, "rule.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
     const std::vector<Delivered> got = ReadAll(h.get());
@@ -200,11 +200,11 @@ TEST(EncryptedPlayback, OnlyKeyFramesOfTheIndexWithAParameterSetAreDeciphered) {
 
 TEST(EncryptedPlayback, AnotherMasterKeyScramblesWithoutFailing) {
     TempDir dir;
-    FileSpec spec = PlainRecording(2);
-    spec.header.encryption = 0x15;
-    spec.masterKey = std::array<uint8_t, 8>{'O', 't', 'h', 'e', 'r', 'K', 'e', 'y'};
-    const SimFile f = WriteSim(dir, "other.avi", spec);
-    const std::vector<PasswordEntry> right = {Password(spec.info.fileKey)};
+    FileRecipe recipe = PlainRecording(2);
+    recipe.header.encryption = 0x15;
+    recipe.masterKey = std::array<uint8_t, 8>{'O', 't', 'h', 'e', 'r', 'K', 'e', 'y'};
+    const SimFile f = WriteSim(dir, "other.avi", recipe);
+    const std::vector<PasswordEntry> right = {Password(recipe.info.fileKey)};
     EXPECT_EQ(OpenSim(f.path, 0, &right, 1).result, 2);  // the key deciphers differently
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
@@ -238,24 +238,24 @@ TEST(PlaybackProperty, RandomRecordingsThroughTheExports) {
         plan.audioChunkBytes = static_cast<size_t>(pick(1, 3000));
         plan.gps = pick(0, 1) == 1;
         plan.gpsSamples = pick(0, 1) == 1;
-        FileSpec spec = recsim::PlannedFile(plan, 1420800569 + pick(0, 100000));
-        spec.header.encryption = pick(0, 1) ? 0x15 : 0x05;
-        spec.padOddChunks = pick(0, 1) == 1;
+        FileRecipe recipe = recsim::PlannedFile(plan, 1420800569 + pick(0, 100000));
+        recipe.header.encryption = pick(0, 1) ? 0x15 : 0x05;
+        recipe.padOddChunks = pick(0, 1) == 1;
         const recsim::InfoPlacement orders[] = {recsim::InfoPlacement::BeforeMovie,
                                                 recsim::InfoPlacement::AfterMovie,
                                                 recsim::InfoPlacement::AfterIndex};
-        spec.infoPlacement = orders[pick(0, 2)];
+        recipe.infoPlacement = orders[pick(0, 2)];
         TempDir dir;
-        const SimFile f = WriteSim(dir, "random.avi", spec);
+        const SimFile f = WriteSim(dir, "random.avi", recipe);
         const int32_t channel = pick(0, 3);
         OpenHandle h(f.path, channel);
         ASSERT_EQ(h.result(), 0);
         if (pick(0, 1)) {
-            ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, spec, channel));
+            ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, channel));
         } else {
             const int32_t other = pick(0, 3);
             ExpectSame(ReadAll(h.get(), FRAME_REQ_AUDIO_CHANNEL, other),
-                       ExpectedPlayback(f, spec, other));
+                       ExpectedPlayback(f, recipe, other));
         }
     }
 }

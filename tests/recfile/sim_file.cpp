@@ -5,15 +5,15 @@
 
 #include "recfile/gps.h"
 
-SimFile WriteSim(const TempDir &dir, const std::string &name, const recsim::FileSpec &spec) {
+SimFile WriteSim(const TempDir &dir, const std::string &name, const recsim::FileRecipe &recipe) {
     SimFile file;
     file.path = dir / name;
-    file.bytes = recsim::BuildFile(spec, &file.written);
+    file.bytes = recsim::BuildFile(recipe, &file.written);
     Rewrite(file);
     return file;
 }
 
-recsim::FileSpec PlainRecording(int seconds) {
+recsim::FileRecipe PlainRecording(int seconds) {
     recsim::RecordingPlan plan;
     plan.seconds = seconds;
     return recsim::PlannedFile(plan);
@@ -94,14 +94,14 @@ std::vector<uint8_t> WithoutDelimiter(const std::vector<uint8_t> &payload) {
     return payload;
 }
 
-int64_t FrameTime(const recsim::FileSpec &spec, uint64_t v, uint64_t count) {
-    const int64_t start = int64_t{spec.header.startSeconds} * 1000000;
-    const int64_t stop = int64_t{spec.header.stopSeconds} * 1000000;
+int64_t FrameTime(const recsim::FileRecipe &recipe, uint64_t v, uint64_t count) {
+    const int64_t start = int64_t{recipe.header.startSeconds} * 1000000;
+    const int64_t stop = int64_t{recipe.header.stopSeconds} * 1000000;
     if (count == 0) return start;
     return start + static_cast<int64_t>(static_cast<uint64_t>(stop - start) * v / count);
 }
 
-std::vector<Delivered> ExpectedPlayback(const SimFile &file, const recsim::FileSpec &spec,
+std::vector<Delivered> ExpectedPlayback(const SimFile &file, const recsim::FileRecipe &recipe,
                                         int32_t channel, int64_t fromVideo, int64_t seekTimeUs) {
     using recsim::ChunkKind;
     const auto &chunks = file.written.chunks;
@@ -119,13 +119,13 @@ std::vector<Delivered> ExpectedPlayback(const SimFile &file, const recsim::FileS
         ++v;
     }
     std::vector<Delivered> out;
-    int64_t lastTime = seekTimeUs >= 0 ? seekTimeUs : int64_t{spec.header.startSeconds} * 1000000;
+    int64_t lastTime = seekTimeUs >= 0 ? seekTimeUs : int64_t{recipe.header.startSeconds} * 1000000;
     for (size_t i = first; i < chunks.size(); ++i) {
         const auto &c = chunks[i];
         Delivered d;
         if (c.kind == ChunkKind::Video) {
             d.type = cursor < count && c.key ? FRAME_TYPE_I : FRAME_TYPE_P;
-            d.timeUs = lastTime = FrameTime(spec, cursor < count ? cursor : count, count);
+            d.timeUs = lastTime = FrameTime(recipe, cursor < count ? cursor : count, count);
             if (cursor < count) ++cursor;
             d.payload = WithoutDelimiter(c.payload);
         } else if (c.kind == ChunkKind::Audio) {

@@ -18,10 +18,10 @@ struct SimFile {
 };
 
 // Writes the file under `name` in the folder; fails the test when it cannot.
-SimFile WriteSim(const TempDir &dir, const std::string &name, const recsim::FileSpec &spec);
+SimFile WriteSim(const TempDir &dir, const std::string &name, const recsim::FileRecipe &recipe);
 
 // A plain recording of `seconds` with the recorder's interleaving.
-recsim::FileSpec PlainRecording(int seconds = 4);
+recsim::FileRecipe PlainRecording(int seconds = 4);
 
 // Opens through the export; the handle (null on failure) and the result.
 struct Opened {
@@ -85,7 +85,7 @@ std::string StdoutOf(F &&run) {
 // Playback may also start at video entry `fromVideo` (-1: the first key
 // frame), with `seekTimeUs` the time side data carries before the first
 // video frame (-1: the start time).
-std::vector<Delivered> ExpectedPlayback(const SimFile &file, const recsim::FileSpec &spec,
+std::vector<Delivered> ExpectedPlayback(const SimFile &file, const recsim::FileRecipe &recipe,
                                         int32_t channel, int64_t fromVideo = -1,
                                         int64_t seekTimeUs = -1);
 
@@ -103,4 +103,4 @@ void Rewrite(const SimFile &file);
 void ExpectSame(const std::vector<Delivered> &got, const std::vector<Delivered> &want);
 
 // start + (stop - start) * v / count in microseconds.
-int64_t FrameTime(const recsim::FileSpec &spec, uint64_t v, uint64_t count);
+int64_t FrameTime(const recsim::FileRecipe &recipe, uint64_t v, uint64_t count);

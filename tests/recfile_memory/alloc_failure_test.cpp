@@ -76,14 +76,14 @@ TEST(OpenOutOfMemory, EveryAllocationFailureGivesOneAndLeavesNothing) {
     TempDir dir;
     recsim::RecordingPlan plan;
     plan.seconds = 2;
-    recsim::FileSpec spec = recsim::PlannedFile(plan);
-    spec.header.encryption = 0x15;
+    recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+    recipe.header.encryption = 0x15;
     const std::string path = dir / "oom.avi";
-    ASSERT_TRUE(recsim::WriteFile(path, spec));
+    ASSERT_TRUE(recsim::WriteFile(path, recipe));
     // First-use objects are made before counting starts.
     ASSERT_NE(GetRecSearch(), nullptr);
     PasswordEntry password{};
-    std::memcpy(password.key, spec.info.fileKey.data(), 8);
+    std::memcpy(password.key, recipe.info.fileKey.data(), 8);
     AvFileHandle warm = nullptr;
     ASSERT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, &password, 1, 1, &warm), 0);
     AVFILE_FECloseFile(warm);

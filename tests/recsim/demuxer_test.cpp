@@ -64,15 +64,15 @@ TEST_P(Demuxer, CountsEveryPacketWritten) {
     // Odd sizes everywhere, so that padding matters.
     plan.keyFrameSize = 2001;
     plan.frameSize = 501;
-    recsim::FileSpec spec = recsim::PlannedFile(plan);
-    spec.infoPlacement = c.info;
-    spec.padOddChunks = c.pad;
-    if (c.encrypted) spec.header.encryption = 0x10;
+    recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+    recipe.infoPlacement = c.info;
+    recipe.padOddChunks = c.pad;
+    if (c.encrypted) recipe.header.encryption = 0x10;
 
     TempDir dir;
     const std::string path = dir / "1_20150109-104929_1025h.avi";
     recsim::WrittenFile w;
-    ASSERT_TRUE(recsim::WriteFile(path, spec, &w));
+    ASSERT_TRUE(recsim::WriteFile(path, recipe, &w));
     const std::map<int, int> counts = CountPackets(dir, path);
     const std::map<int, int> expected = {
         {0, static_cast<int>(w.VideoCount())},

@@ -25,7 +25,7 @@ std::string Id(const std::vector<uint8_t> &f, size_t at) {
 }
 
 // A small recording: three frames (one key), audio of channel 0 and 1, GPS.
-recsim::FileSpec SmallFile() {
+recsim::FileRecipe SmallFile() {
     recsim::RecordingPlan plan;
     plan.seconds = 1;
     plan.framesPerSecond = 3;
@@ -35,15 +35,15 @@ recsim::FileSpec SmallFile() {
 }
 
 TEST(FileLayout, HeaderListFieldsStandAtTheirFixedOffsets) {
-    recsim::FileSpec spec = SmallFile();
-    spec.header.alarmFile = 1;
-    spec.header.composite = -1;
-    spec.header.videoStandard = 0;
-    spec.header.encryption = 0x05;
-    spec.streamWords = std::array<uint32_t, 3>{11, 22, 33};
-    spec.formatWords = std::array<uint32_t, 3>{44, 55, 66};
+    recsim::FileRecipe recipe = SmallFile();
+    recipe.header.alarmFile = 1;
+    recipe.header.composite = -1;
+    recipe.header.videoStandard = 0;
+    recipe.header.encryption = 0x05;
+    recipe.streamWords = std::array<uint32_t, 3>{11, 22, 33};
+    recipe.formatWords = std::array<uint32_t, 3>{44, 55, 66};
     recsim::WrittenFile w;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
 
     EXPECT_EQ(Id(f, 0), "RIFF");
     EXPECT_EQ(U32(f, 4), f.size() - 8);
@@ -58,11 +58,11 @@ TEST(FileLayout, HeaderListFieldsStandAtTheirFixedOffsets) {
     EXPECT_EQ(f[72 + 4], 0xFF);  // composite
     EXPECT_EQ(f[72 + 6], 0);     // video standard
     EXPECT_EQ(f[72 + 7], 0x05);  // encryption byte
-    EXPECT_EQ(U32(f, 80), static_cast<uint32_t>(spec.header.startSeconds));
-    EXPECT_EQ(U32(f, 84), static_cast<uint32_t>(spec.header.stopSeconds));
+    EXPECT_EQ(U32(f, 80), static_cast<uint32_t>(recipe.header.startSeconds));
+    EXPECT_EQ(U32(f, 84), static_cast<uint32_t>(recipe.header.stopSeconds));
     // A plain file stores its key as it is; the 16 further bytes follow it.
-    EXPECT_EQ(std::memcmp(&f[88], spec.info.fileKey.data(), 8), 0);
-    EXPECT_EQ(std::memcmp(&f[96], spec.furtherHeaderBytes.data(), 16), 0);
+    EXPECT_EQ(std::memcmp(&f[88], recipe.info.fileKey.data(), 8), 0);
+    EXPECT_EQ(std::memcmp(&f[96], recipe.furtherHeaderBytes.data(), 16), 0);
     // The first stream's header and format, with the words where the
     // recorder keeps its audio description.
     EXPECT_EQ(Id(f, 224), "strh");
@@ -76,9 +76,9 @@ TEST(FileLayout, HeaderListFieldsStandAtTheirFixedOffsets) {
 }
 
 TEST(FileLayout, RecorderOrderAndTheRecordingInformationBlock) {
-    const recsim::FileSpec spec = SmallFile();
+    const recsim::FileRecipe recipe = SmallFile();
     recsim::WrittenFile w;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
 
     const uint32_t hdrlEnd = 12 + 8 + U32(f, 16);
     ASSERT_EQ(w.infoListOffset, hdrlEnd);
@@ -86,7 +86,7 @@ TEST(FileLayout, RecorderOrderAndTheRecordingInformationBlock) {
     EXPECT_EQ(U32(f, hdrlEnd + 4), 256u);
     EXPECT_EQ(Id(f, hdrlEnd + 8), "INFO");
     const size_t block = hdrlEnd + 20;
-    EXPECT_EQ(std::memcmp(&f[block + 1], spec.info.fileKey.data(), 8), 0);
+    EXPECT_EQ(std::memcmp(&f[block + 1], recipe.info.fileKey.data(), 8), 0);
     EXPECT_STREQ(reinterpret_cast<const char *>(&f[block + 10]), "DEV-00001");
     EXPECT_STREQ(reinterpret_cast<const char *>(&f[block + 31]), "APP V2.1.3");
     EXPECT_STREQ(reinterpret_cast<const char *>(&f[block + 83]), "MCU V1.0.7");
@@ -125,8 +125,8 @@ TEST(FileLayout, IndexEntriesPointAtTheChunkHeaders) {
 
 TEST(FileLayout, OddChunksArePaddedOnlyWhenAsked) {
     for (const bool pad : {true, false}) {
-        recsim::FileSpec spec;
-        spec.padOddChunks = pad;
+        recsim::FileRecipe recipe;
+        recipe.padOddChunks = pad;
         recsim::Chunk odd;
         odd.kind = ChunkKind::Video;
         odd.payload = {1, 2, 3, 4, 5};
@@ -134,9 +134,9 @@ TEST(FileLayout, OddChunksArePaddedOnlyWhenAsked) {
         audio.kind = ChunkKind::Audio;
         audio.stream = 1;
         audio.payload = {7, 8};
-        spec.chunks = {odd, audio};
+        recipe.chunks = {odd, audio};
         recsim::WrittenFile w;
-        const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+        const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
         EXPECT_EQ(w.chunks[1].offset, w.chunks[0].offset + 8 + 5 + (pad ? 1 : 0));
         if (pad) {
             EXPECT_EQ(f[w.chunks[0].offset + 13], 0);
@@ -157,9 +157,9 @@ TEST(FileLayout, ListPlacements) {
         {recsim::InfoPlacement::None, {"hdrl", "movi", "idx1"}},
     };
     for (const Case &c : cases) {
-        recsim::FileSpec spec = SmallFile();
-        spec.infoPlacement = c.info;
-        const std::vector<uint8_t> f = recsim::BuildFile(spec);
+        recsim::FileRecipe recipe = SmallFile();
+        recipe.infoPlacement = c.info;
+        const std::vector<uint8_t> f = recsim::BuildFile(recipe);
         std::vector<std::string> order;
         for (size_t at = 12; at + 8 <= f.size(); at += 8 + U32(f, at + 4)) {
             order.push_back(Id(f, at) == "LIST" ? Id(f, at + 8) : Id(f, at));
@@ -169,11 +169,11 @@ TEST(FileLayout, ListPlacements) {
 }
 
 TEST(FileLayout, AnotherListBetweenHeaderAndMovieLists) {
-    recsim::FileSpec spec = SmallFile();
-    spec.infoPlacement = recsim::InfoPlacement::AfterMovie;
-    spec.beforeMovie.push_back({"LIST", "odml", std::vector<uint8_t>(9, 0xAB)});
+    recsim::FileRecipe recipe = SmallFile();
+    recipe.infoPlacement = recsim::InfoPlacement::AfterMovie;
+    recipe.beforeMovie.push_back({"LIST", "odml", std::vector<uint8_t>(9, 0xAB)});
     recsim::WrittenFile w;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
     const uint32_t hdrlEnd = 12 + 8 + U32(f, 16);
     EXPECT_EQ(Id(f, hdrlEnd + 8), "odml");
     EXPECT_EQ(U32(f, hdrlEnd + 4), 13u);  // odd: the next list follows unpadded
@@ -182,9 +182,9 @@ TEST(FileLayout, AnotherListBetweenHeaderAndMovieLists) {
 
 TEST(FileLayout, MainHeaderAndInfoSizes) {
     for (const uint32_t size : {30u, 48u, 56u, 104u, 180u, 200u}) {
-        recsim::FileSpec spec = SmallFile();
-        spec.mainHeaderSize = size;
-        const std::vector<uint8_t> f = recsim::BuildFile(spec);
+        recsim::FileRecipe recipe = SmallFile();
+        recipe.mainHeaderSize = size;
+        const std::vector<uint8_t> f = recsim::BuildFile(recipe);
         EXPECT_EQ(U32(f, 28), size);
         EXPECT_EQ(Id(f, 32 + size), "LIST") << size;
         EXPECT_EQ(Id(f, 32 + size + 8), "strl") << size;
@@ -199,11 +199,11 @@ TEST(FileLayout, MainHeaderAndInfoSizes) {
                               {recsim::InfoForm::Long, 187, 187},
                               {recsim::InfoForm::Long, 243, 243}};
     for (const InfoCase &c : infos) {
-        recsim::FileSpec spec = SmallFile();
-        spec.infoForm = c.form;
-        spec.infoListSize = c.listSize;
+        recsim::FileRecipe recipe = SmallFile();
+        recipe.infoForm = c.form;
+        recipe.infoListSize = c.listSize;
         recsim::WrittenFile w;
-        const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+        const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
         EXPECT_EQ(U32(f, w.infoListOffset + 4), c.expectedSize);
         EXPECT_EQ(w.movieListOffset, w.infoListOffset + 8 + c.expectedSize);
     }
@@ -214,20 +214,20 @@ TEST(FileLayout, DamagedShortAndMissingIndex) {
     const std::vector<uint8_t> whole = recsim::BuildFile(SmallFile(), &w);
     const size_t entries = w.chunks.size();
 
-    recsim::FileSpec missing = SmallFile();
+    recsim::FileRecipe missing = SmallFile();
     missing.index.present = false;
     recsim::WrittenFile wm;
     const std::vector<uint8_t> fm = recsim::BuildFile(missing, &wm);
     EXPECT_EQ(wm.indexOffset, 0u);
     EXPECT_EQ(fm.size(), whole.size() - 8 - 16 * entries);
 
-    recsim::FileSpec cut = SmallFile();
+    recsim::FileRecipe cut = SmallFile();
     cut.index.entriesWritten = 2;
     const std::vector<uint8_t> fc = recsim::BuildFile(cut);
     EXPECT_EQ(fc.size(), w.indexOffset + 8 + 32);
     EXPECT_EQ(U32(fc, w.indexOffset + 4), 16 * entries);
 
-    recsim::FileSpec huge = SmallFile();
+    recsim::FileRecipe huge = SmallFile();
     huge.index.sizeField = 0x7FFFFFF0;
     huge.index.extra.push_back({"01dc", 0x10, 1234, 5});
     const std::vector<uint8_t> fh = recsim::BuildFile(huge);
@@ -237,17 +237,17 @@ TEST(FileLayout, DamagedShortAndMissingIndex) {
 }
 
 TEST(FileLayout, SignatureTruncationAndWatermark) {
-    recsim::FileSpec spec = SmallFile();
-    spec.formType = "AVIX";
-    spec.watermark = true;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec);
+    recsim::FileRecipe recipe = SmallFile();
+    recipe.formType = "AVIX";
+    recipe.watermark = true;
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe);
     EXPECT_EQ(Id(f, 8), "AVIX");
     EXPECT_EQ(AVFILE_CheckWaterMark(f.data(), static_cast<uint32_t>(f.size())), 0);
     EXPECT_EQ(U32(f, 4), f.size() - 12);  // the trailer stands outside the RIFF form
     EXPECT_EQ(AVFILE_CheckWaterMark(f.data(), static_cast<uint32_t>(f.size() - 1)), 1);
 
-    spec.truncateAt = 2047;
-    EXPECT_EQ(recsim::BuildFile(spec).size(), 2047u);
+    recipe.truncateAt = 2047;
+    EXPECT_EQ(recsim::BuildFile(recipe).size(), 2047u);
 
     std::vector<uint8_t> block(100, 0x5A);
     recsim::AppendWatermark(block, 0xEE);
@@ -262,24 +262,24 @@ TEST(FileLayout, EncryptedFileKeyAndKeyFrames) {
     plan.keyFrameInterval = 2;
     plan.gps = false;
     plan.audioChannels = {};
-    recsim::FileSpec spec = recsim::PlannedFile(plan);
-    spec.header.encryption = 0x15;
+    recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+    recipe.header.encryption = 0x15;
     // Key frames of the three forms: SPS first, delimiter then SPS, a bare slice.
-    spec.chunks[0].payload = recsim::SyntheticKeyFrame(600, false, 1);
-    spec.chunks[2].payload = recsim::SyntheticKeyFrame(600, true, 2);
-    recsim::Chunk slice = spec.chunks[1];
+    recipe.chunks[0].payload = recsim::SyntheticKeyFrame(600, false, 1);
+    recipe.chunks[2].payload = recsim::SyntheticKeyFrame(600, true, 2);
+    recsim::Chunk slice = recipe.chunks[1];
     slice.key = true;
     slice.payload[4] = 0x65;
-    spec.chunks.push_back(slice);
+    recipe.chunks.push_back(slice);
     recsim::WrittenFile w;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
 
     // The stored key deciphers under the library's master key to the file key.
     unsigned char key[8];
     std::memcpy(key, &f[88], 8);
-    EXPECT_NE(std::memcmp(key, spec.info.fileKey.data(), 8), 0);
+    EXPECT_NE(std::memcmp(key, recipe.info.fileKey.data(), 8), 0);
     DesDecryptBlocks(MasterKey(), key, 1);
-    EXPECT_EQ(std::memcmp(key, spec.info.fileKey.data(), 8), 0);
+    EXPECT_EQ(std::memcmp(key, recipe.info.fileKey.data(), 8), 0);
     EXPECT_EQ(std::memcmp(&f[w.infoListOffset + 21], &f[88], 8), 0);
     EXPECT_EQ(f[w.infoListOffset + 20], 1);  // the encryption mode copy
 
@@ -297,18 +297,18 @@ TEST(FileLayout, EncryptedFileKeyAndKeyFrames) {
         EXPECT_EQ(std::memcmp(c.stored.data() + 280, c.payload.data() + 280, c.length - 280), 0);
         EXPECT_NE(std::memcmp(c.stored.data() + 24, c.payload.data() + 24, 256), 0);
         std::vector<uint8_t> read = c.stored;
-        EXPECT_TRUE(DecryptKeyFrame(spec.info.fileKey.data(), read.data(), c.length, c.length));
+        EXPECT_TRUE(DecryptKeyFrame(recipe.info.fileKey.data(), read.data(), c.length, c.length));
         EXPECT_EQ(read, c.payload) << i;
     }
 
     // Another recorder's master key gives another stored key.
-    spec.masterKey = std::array<uint8_t, 8>{'O', 't', 'h', 'e', 'r', 'K', 'e', 'y'};
-    const std::vector<uint8_t> other = recsim::BuildFile(spec);
+    recipe.masterKey = std::array<uint8_t, 8>{'O', 't', 'h', 'e', 'r', 'K', 'e', 'y'};
+    const std::vector<uint8_t> other = recsim::BuildFile(recipe);
     EXPECT_NE(std::memcmp(&other[88], &f[88], 8), 0);
 }
 
 TEST(FileLayout, ChunkOverrides) {
-    recsim::FileSpec spec;
+    recsim::FileRecipe recipe;
     recsim::Chunk a;
     a.kind = ChunkKind::Video;
     a.id = "01dc";
@@ -320,9 +320,9 @@ TEST(FileLayout, ChunkOverrides) {
     b.payload = {9, 9};
     b.inIndex = false;
     b.sizeField = 600000;
-    spec.chunks = {a, b};
+    recipe.chunks = {a, b};
     recsim::WrittenFile w;
-    const std::vector<uint8_t> f = recsim::BuildFile(spec, &w);
+    const std::vector<uint8_t> f = recsim::BuildFile(recipe, &w);
     EXPECT_EQ(Id(f, w.chunks[0].offset), "01dc");
     EXPECT_EQ(U32(f, w.chunks[1].offset + 4), 600000u);
     EXPECT_EQ(U32(f, w.indexOffset + 4), 16u);

@@ -182,10 +182,10 @@ TEST(RecordingPlan, InterleavesVideoAudioAndText) {
     EXPECT_EQ(chunks[0].kind, recsim::ChunkKind::Video);
     EXPECT_TRUE(chunks[0].key);
 
-    const recsim::FileSpec spec = recsim::PlannedFile(plan, 1000);
-    EXPECT_EQ(spec.header.startSeconds, 1000);
-    EXPECT_EQ(spec.header.stopSeconds, 1002);
-    EXPECT_EQ(spec.header.audioPresence, 0x05);
+    const recsim::FileRecipe recipe = recsim::PlannedFile(plan, 1000);
+    EXPECT_EQ(recipe.header.startSeconds, 1000);
+    EXPECT_EQ(recipe.header.stopSeconds, 1002);
+    EXPECT_EQ(recipe.header.audioPresence, 0x05);
 }
 
 }  // namespace

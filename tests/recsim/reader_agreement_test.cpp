@@ -42,27 +42,27 @@ TEST_P(ReaderAgreement, SequentialReadingDeliversWhatWasWritten) {
     plan.delimiters = c.delimiters;
     plan.audioChannels = {0, 1};
     plan.gpsSamples = c.gpsSamples;
-    recsim::FileSpec spec = recsim::PlannedFile(plan);
-    if (c.encrypted) spec.header.encryption = 0x10;
+    recsim::FileRecipe recipe = recsim::PlannedFile(plan);
+    if (c.encrypted) recipe.header.encryption = 0x10;
     if (c.movieFirstNoSeek) {
-        spec.infoPlacement = recsim::InfoPlacement::AfterIndex;
-        recsim::DescribePcmAudio(spec);
+        recipe.infoPlacement = recsim::InfoPlacement::AfterIndex;
+        recsim::DescribePcmAudio(recipe);
     }
 
     TempDir dir;
     const std::string path = dir / "1_20150109-104929_1010h.avi";
     recsim::WrittenFile w;
-    ASSERT_TRUE(recsim::WriteFile(path, spec, &w));
+    ASSERT_TRUE(recsim::WriteFile(path, recipe, &w));
 
     PasswordEntry password{};
-    std::memcpy(&password, spec.info.fileKey.data(), 8);
+    std::memcpy(&password, recipe.info.fileKey.data(), 8);
     AvFileHandle handle = nullptr;
     ASSERT_EQ(AVFILE_FEOpenFile(path.c_str(), c.channel, &password, 1, c.checkPassword ? 1 : 0,
                                 &handle),
               0);
     RecFileInfo info{};
     ASSERT_EQ(AVFILE_FEGetFileInfo(handle, &info), 0);
-    EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{spec.header.startSeconds} * 1000000);
+    EXPECT_EQ(int64_t{info.startTimeUs}, int64_t{recipe.header.startSeconds} * 1000000);
     EXPECT_EQ(info.durationMs, 2000u);
     EXPECT_EQ(info.frameRate, 10);
 
@@ -128,14 +128,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<AgreementCase> &info) { return info.param.what; });
 
 TEST(ReaderAgreement, PasswordCheckOnASimulatedEncryptedFile) {
-    recsim::FileSpec spec = recsim::PlannedFile(recsim::RecordingPlan{});
-    spec.header.encryption = 0x25;
+    recsim::FileRecipe recipe = recsim::PlannedFile(recsim::RecordingPlan{});
+    recipe.header.encryption = 0x25;
     TempDir dir;
     const std::string path = dir / "1_20150109-104929_1025h.avi";
-    ASSERT_TRUE(recsim::WriteFile(path, spec));
+    ASSERT_TRUE(recsim::WriteFile(path, recipe));
     PasswordEntry entries[2] = {};
     std::memcpy(&entries[0], "wrongkey", 8);
-    std::memcpy(&entries[1], spec.info.fileKey.data(), 8);
+    std::memcpy(&entries[1], recipe.info.fileKey.data(), 8);
     AvFileHandle handle = nullptr;
     EXPECT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, entries, 1, 1, &handle), 2);
     EXPECT_EQ(handle, nullptr);

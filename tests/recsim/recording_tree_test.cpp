@@ -102,12 +102,12 @@ TEST(CivilFromSeconds, CalendarDates) {
 TEST(TreeWriter, DayFoldersWithVideoAndAlarmSubFolders) {
     TempDir dir;
     recsim::TreeWriter tree(dir / "card");
-    const recsim::FileSpec spec = recsim::PlannedFile(recsim::RecordingPlan{});
+    const recsim::FileRecipe recipe = recsim::PlannedFile(recsim::RecordingPlan{});
     recsim::WrittenFile written;
     const std::string video = tree.AddFile("2015-01-09", "video", "1_20150109-104929_1025h.avi",
-                                           spec, &written);
+                                           recipe, &written);
     const std::string alarm =
-        tree.AddFile("2015-01-09", "alarm", "1_20150109-110000_1125h.avi", spec);
+        tree.AddFile("2015-01-09", "alarm", "1_20150109-110000_1125h.avi", recipe);
     const std::string emptyDay = tree.AddDay("2015-01-10");
 
     EXPECT_EQ(video, dir / "card/2015-01-09/video/1_20150109-104929_1025h.avi");
@@ -116,7 +116,7 @@ TEST(TreeWriter, DayFoldersWithVideoAndAlarmSubFolders) {
     EXPECT_EQ(std::filesystem::file_size(video), written.fileSize);
     EXPECT_TRUE(std::filesystem::is_directory(dir / "card/2015-01-10/video"));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "card/2015-01-10/alarm"));
-    EXPECT_TRUE(tree.AddFile("2015-01-09", "video", "", spec).empty());
+    EXPECT_TRUE(tree.AddFile("2015-01-09", "video", "", recipe).empty());
 }
 
 }  // namespace

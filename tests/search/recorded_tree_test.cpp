@@ -18,13 +18,13 @@ constexpr int32_t kStart = 1420800569;  // 2015-01-09 10:49:29
 
 // A short recording starting `offset` seconds after kStart whose header
 // gives it `seconds` of length.
-recsim::FileSpec Recording(int offset, int seconds, int8_t composite = 0, bool alarm = false) {
+recsim::FileRecipe Recording(int offset, int seconds, int8_t composite = 0, bool alarm = false) {
     recsim::RecordingPlan plan;
     plan.seconds = 1;
     plan.keyFrameSize = 400;
     plan.frameSize = 100;
     plan.gps = false;
-    recsim::FileSpec recording = recsim::PlannedFile(plan, kStart + offset);
+    recsim::FileRecipe recording = recsim::PlannedFile(plan, kStart + offset);
     recording.header.stopSeconds = kStart + offset + seconds;
     recording.header.composite = composite;
     recording.header.alarmFile = alarm ? 1 : 0;
@@ -150,7 +150,7 @@ TEST(RecordedTree, FolderCheckOpensOnlyTheFirstReadableFile) {
 
 TEST(RecordedTree, FolderCheckOfAnEncryptedFile) {
     TempDir root;
-    recsim::FileSpec recording = Recording(0, 60);
+    recsim::FileRecipe recording = Recording(0, 60);
     recording.header.encryption = 0x10;
     ASSERT_TRUE(recsim::WriteFile(root.MakeDir("2015-01-09/") + Name(0, 0), recording));
     PasswordEntry passwords[2] = {};

@@ -76,20 +76,20 @@ int main(int argc, char **argv) {
         const std::string day = recsim::DayFolderName(name.year, name.month, name.day);
         for (int c = 0; c < kChannels; ++c) {
             plan.audioChannels = {c};
-            recsim::FileSpec spec = recsim::PlannedFile(plan, p.start);
-            recsim::DescribePcmAudio(spec);
-            spec.header.alarmFile = p.alarm ? 1 : 0;
-            spec.header.videoChannel = static_cast<int8_t>(c);
-            spec.header.audioPresence = static_cast<uint8_t>(2 * c);
-            spec.width = 320;
-            spec.height = 240;
+            recsim::FileRecipe recipe = recsim::PlannedFile(plan, p.start);
+            recsim::DescribePcmAudio(recipe);
+            recipe.header.alarmFile = p.alarm ? 1 : 0;
+            recipe.header.videoChannel = static_cast<int8_t>(c);
+            recipe.header.audioPresence = static_cast<uint8_t>(2 * c);
+            recipe.width = 320;
+            recipe.height = 240;
             if (p.encrypted) {
-                spec.header.encryption = 0x10;
-                for (int i = 0; i < 8; ++i) spec.info.fileKey[static_cast<size_t>(i)] = static_cast<uint8_t>(kPassword[i]);
+                recipe.header.encryption = 0x10;
+                for (int i = 0; i < 8; ++i) recipe.info.fileKey[static_cast<size_t>(i)] = static_cast<uint8_t>(kPassword[i]);
             }
             name.channel = c;
             const std::string path =
-                tree.AddFile(day, p.alarm ? "alarm" : "video", recsim::RecordFileName(name), spec);
+                tree.AddFile(day, p.alarm ? "alarm" : "video", recsim::RecordFileName(name), recipe);
             if (path.empty()) {
                 std::fprintf(stderr, "sample-card: cannot write below %s\n", root.c_str());
                 return 1;

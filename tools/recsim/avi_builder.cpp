@@ -29,14 +29,14 @@ uint32_t IndexFlags(const Chunk &c) {
     return kIndexKeyFrame;
 }
 
-bool Encrypted(const FileSpec &spec) { return (spec.header.encryption & 0xF0) != 0; }
+bool Encrypted(const FileRecipe &recipe) { return (recipe.header.encryption & 0xF0) != 0; }
 
-std::array<uint8_t, 8> StoredFileKey(const FileSpec &spec) {
-    std::array<uint8_t, 8> key = spec.info.fileKey;
-    if (Encrypted(spec)) {
+std::array<uint8_t, 8> StoredFileKey(const FileRecipe &recipe) {
+    std::array<uint8_t, 8> key = recipe.info.fileKey;
+    if (Encrypted(recipe)) {
         std::array<uint8_t, 8> master{};
-        if (spec.masterKey) {
-            master = *spec.masterKey;
+        if (recipe.masterKey) {
+            master = *recipe.masterKey;
         } else {
             const unsigned char *library = MasterKey();
             for (size_t i = 0; i < 8; ++i) master[i] = library[i];
@@ -48,11 +48,11 @@ std::array<uint8_t, 8> StoredFileKey(const FileSpec &spec) {
 
 // The movie list; fills in where each chunk landed, with copies of the
 // payloads only when the caller asked for the list of what was written.
-void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w, bool keepPayloads) {
-    const bool encrypted = Encrypted(spec);
+void WriteMovieList(ByteSink &s, const FileRecipe &recipe, WrittenFile &w, bool keepPayloads) {
+    const bool encrypted = Encrypted(recipe);
     w.movieListOffset = s.Offset();
     const uint32_t list = s.Open("LIST", "movi");
-    for (const Chunk &c : spec.chunks) {
+    for (const Chunk &c : recipe.chunks) {
         WrittenChunk out;
         out.id = ChunkId(c);
         out.kind = c.kind;
@@ -64,7 +64,7 @@ void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w, bool keep
         s.U32(c.sizeField.value_or(out.length));
         if (out.key && encrypted) {
             std::vector<uint8_t> stored =
-                EncipherKeyFrame(spec.info.fileKey, c.payload, &out.enciphered);
+                EncipherKeyFrame(recipe.info.fileKey, c.payload, &out.enciphered);
             s.Bytes(stored);
             if (keepPayloads) out.stored = std::move(stored);
         } else {
@@ -72,7 +72,7 @@ void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w, bool keep
             if (keepPayloads) out.stored = c.payload;
         }
         if (keepPayloads) out.payload = c.payload;
-        if (spec.padOddChunks && (out.length & 1)) s.U8(0);
+        if (recipe.padOddChunks && (out.length & 1)) s.U8(0);
         w.chunks.push_back(std::move(out));
     }
     s.Close(list);
@@ -80,25 +80,25 @@ void WriteMovieList(ByteSink &s, const FileSpec &spec, WrittenFile &w, bool keep
 }
 
 // idx1; returns false when the description cuts the file inside it.
-bool WriteIndex(ByteSink &s, const FileSpec &spec, WrittenFile &w) {
+bool WriteIndex(ByteSink &s, const FileRecipe &recipe, WrittenFile &w) {
     std::vector<IndexEntry> entries;
-    for (size_t i = 0; i < spec.chunks.size(); ++i) {
-        const Chunk &c = spec.chunks[i];
+    for (size_t i = 0; i < recipe.chunks.size(); ++i) {
+        const Chunk &c = recipe.chunks[i];
         if (!c.inIndex) continue;
         entries.push_back({w.chunks[i].id, IndexFlags(c), w.chunks[i].offset, w.chunks[i].length});
     }
-    entries.insert(entries.end(), spec.index.extra.begin(), spec.index.extra.end());
+    entries.insert(entries.end(), recipe.index.extra.begin(), recipe.index.extra.end());
     w.indexOffset = s.Offset();
     s.FourCc("idx1");
-    s.U32(spec.index.sizeField.value_or(static_cast<uint32_t>(16 * entries.size())));
-    const size_t count = spec.index.entriesWritten.value_or(entries.size());
+    s.U32(recipe.index.sizeField.value_or(static_cast<uint32_t>(16 * entries.size())));
+    const size_t count = recipe.index.entriesWritten.value_or(entries.size());
     for (size_t i = 0; i < count && i < entries.size(); ++i) {
         s.FourCc(entries[i].id);
         s.U32(entries[i].flags);
         s.U32(entries[i].offset);
         s.U32(entries[i].length);
     }
-    return !spec.index.entriesWritten;
+    return !recipe.index.entriesWritten;
 }
 
 void WriteTopChunk(ByteSink &s, const TopChunk &c) {
@@ -118,42 +118,42 @@ std::vector<const WrittenChunk *> WrittenFile::Of(ChunkKind kind, int stream) co
     return found;
 }
 
-std::vector<uint8_t> BuildFile(const FileSpec &spec, WrittenFile *written) {
+std::vector<uint8_t> BuildFile(const FileRecipe &recipe, WrittenFile *written) {
     WrittenFile local;
     WrittenFile &w = written ? *written : local;
     w = WrittenFile{};
-    w.storedFileKey = StoredFileKey(spec);
-    const StreamPlan streams = PlanStreams(spec);
+    w.storedFileKey = StoredFileKey(recipe);
+    const StreamPlan streams = PlanStreams(recipe);
 
     std::vector<uint8_t> file;
     ByteSink s(file);
-    s.FourCc(spec.riffId);
+    s.FourCc(recipe.riffId);
     s.U32(0);
-    s.FourCc(spec.formType);
+    s.FourCc(recipe.formType);
 
     w.headerListOffset = s.Offset();
-    WriteHeaderList(s, spec, streams, w.storedFileKey);
+    WriteHeaderList(s, recipe, streams, w.storedFileKey);
     auto info = [&](InfoPlacement where) {
-        if (spec.infoPlacement != where) return;
+        if (recipe.infoPlacement != where) return;
         w.infoListOffset = s.Offset();
-        WriteInfoList(s, spec, w.storedFileKey);
+        WriteInfoList(s, recipe, w.storedFileKey);
     };
     info(InfoPlacement::BeforeMovie);
-    for (const TopChunk &c : spec.beforeMovie) WriteTopChunk(s, c);
-    WriteMovieList(s, spec, w, written != nullptr);
+    for (const TopChunk &c : recipe.beforeMovie) WriteTopChunk(s, c);
+    WriteMovieList(s, recipe, w, written != nullptr);
     info(InfoPlacement::AfterMovie);
     bool complete = true;
-    if (spec.index.present) complete = WriteIndex(s, spec, w);
+    if (recipe.index.present) complete = WriteIndex(s, recipe, w);
     if (complete) info(InfoPlacement::AfterIndex);
     s.PatchU32(4, s.Offset() - 8);
-    if (complete && spec.watermark) AppendWatermark(file);
-    if (spec.truncateAt && *spec.truncateAt < file.size()) file.resize(*spec.truncateAt);
+    if (complete && recipe.watermark) AppendWatermark(file);
+    if (recipe.truncateAt && *recipe.truncateAt < file.size()) file.resize(*recipe.truncateAt);
     w.fileSize = file.size();
     return file;
 }
 
-bool WriteFile(const std::string &path, const FileSpec &spec, WrittenFile *written) {
-    const std::vector<uint8_t> bytes = BuildFile(spec, written);
+bool WriteFile(const std::string &path, const FileRecipe &recipe, WrittenFile *written) {
+    const std::vector<uint8_t> bytes = BuildFile(recipe, written);
     std::FILE *f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();

@@ -18,11 +18,11 @@ constexpr uint32_t kRecInfoShort = 187;
 // The recorder's main AVI header at its full 180 bytes: the standard
 // fields, the recording header in the standard's reserved words, the
 // enciphered file key, 16 further bytes and zeros.
-std::vector<uint8_t> ExtendedMainHeader(const FileSpec &spec, const StreamPlan &streams,
+std::vector<uint8_t> ExtendedMainHeader(const FileRecipe &recipe, const StreamPlan &streams,
                                         const std::array<uint8_t, 8> &storedKey) {
     std::vector<uint8_t> body;
     ByteSink s(body);
-    s.U32(spec.framesPerSecond ? 1000000 / spec.framesPerSecond : 0);
+    s.U32(recipe.framesPerSecond ? 1000000 / recipe.framesPerSecond : 0);
     s.U32(0);  // maximum bytes per second
     s.U32(0);  // padding granularity
     s.U32(kAviHasIndex);
@@ -30,9 +30,9 @@ std::vector<uint8_t> ExtendedMainHeader(const FileSpec &spec, const StreamPlan &
     s.U32(0);  // initial frames
     s.U32(static_cast<uint32_t>(streams.kinds.size()));
     s.U32(0x100000);  // suggested buffer size
-    s.U32(spec.width);
-    s.U32(spec.height);
-    const RecHeaderSpec &h = spec.header;
+    s.U32(recipe.width);
+    s.U32(recipe.height);
+    const RecHeaderRecipe &h = recipe.header;
     s.U8(h.incomplete);
     s.U8(static_cast<uint8_t>(h.videoChannel));
     s.U8(h.audioPresence);
@@ -44,26 +44,26 @@ std::vector<uint8_t> ExtendedMainHeader(const FileSpec &spec, const StreamPlan &
     s.U32(static_cast<uint32_t>(h.startSeconds));
     s.U32(static_cast<uint32_t>(h.stopSeconds));
     s.Bytes(storedKey.data(), storedKey.size());
-    s.Bytes(spec.furtherHeaderBytes.data(), spec.furtherHeaderBytes.size());
+    s.Bytes(recipe.furtherHeaderBytes.data(), recipe.furtherHeaderBytes.size());
     s.Zeros(kExtendedHeaderSize - body.size());
     return body;
 }
 
-void WriteVideoStreamList(ByteSink &s, const FileSpec &spec, const StreamPlan &streams) {
-    const std::array<uint32_t, 3> words = spec.streamWords.value_or(
+void WriteVideoStreamList(ByteSink &s, const FileRecipe &recipe, const StreamPlan &streams) {
+    const std::array<uint32_t, 3> words = recipe.streamWords.value_or(
         std::array<uint32_t, 3>{kFourCcH264, 0, 0});
-    const std::array<uint32_t, 3> format = spec.formatWords.value_or(
-        std::array<uint32_t, 3>{kBitmapHeaderSize, spec.width, spec.height});
+    const std::array<uint32_t, 3> format = recipe.formatWords.value_or(
+        std::array<uint32_t, 3>{kBitmapHeaderSize, recipe.width, recipe.height});
     const uint32_t list = s.Open("LIST", "strl");
     // Without "strh" and "strf" the same bytes stand under other ids.
-    const uint32_t strh = s.Open(spec.writeStreamHeader ? "strh" : "JUNK");
+    const uint32_t strh = s.Open(recipe.writeStreamHeader ? "strh" : "JUNK");
     s.FourCc("vids");
     s.U32(words[0]);
     s.U32(words[1]);
     s.U32(words[2]);
     s.U32(0);  // initial frames
     s.U32(1);  // scale
-    s.U32(spec.framesPerSecond);
+    s.U32(recipe.framesPerSecond);
     s.U32(0);  // start
     s.U32(streams.videoFrames);
     s.U32(0x100000);
@@ -71,17 +71,17 @@ void WriteVideoStreamList(ByteSink &s, const FileSpec &spec, const StreamPlan &s
     s.U32(0);           // sample size
     s.U16(0);
     s.U16(0);
-    s.U16(static_cast<uint16_t>(spec.width));
-    s.U16(static_cast<uint16_t>(spec.height));
+    s.U16(static_cast<uint16_t>(recipe.width));
+    s.U16(static_cast<uint16_t>(recipe.height));
     s.Close(strh);
-    const uint32_t strf = s.Open(spec.writeStreamHeader ? "strf" : "JUNK");
+    const uint32_t strf = s.Open(recipe.writeStreamHeader ? "strf" : "JUNK");
     s.U32(format[0]);
     s.U32(format[1]);
     s.U32(format[2]);
     s.U16(1);   // planes
     s.U16(24);  // bits per pixel
     s.U32(kFourCcH264);
-    s.U32(spec.width * spec.height * 3);
+    s.U32(recipe.width * recipe.height * 3);
     s.Zeros(16);
     s.Close(strf);
     s.Close(list);
@@ -134,10 +134,10 @@ void WriteTextStreamList(ByteSink &s) {
 
 }  // namespace
 
-StreamPlan PlanStreams(const FileSpec &spec) {
+StreamPlan PlanStreams(const FileRecipe &recipe) {
     StreamPlan plan;
     plan.kinds.push_back(ChunkKind::Video);
-    for (const Chunk &c : spec.chunks) {
+    for (const Chunk &c : recipe.chunks) {
         if (c.kind == ChunkKind::Video) ++plan.videoFrames;
         if ((c.kind == ChunkKind::Audio || c.kind == ChunkKind::Text) && c.stream > 0 &&
             c.stream < 10) {
@@ -150,17 +150,17 @@ StreamPlan PlanStreams(const FileSpec &spec) {
     return plan;
 }
 
-void WriteHeaderList(ByteSink &s, const FileSpec &spec, const StreamPlan &streams,
+void WriteHeaderList(ByteSink &s, const FileRecipe &recipe, const StreamPlan &streams,
                      const std::array<uint8_t, 8> &storedKey) {
     const uint32_t list = s.Open("LIST", "hdrl");
-    std::vector<uint8_t> main = ExtendedMainHeader(spec, streams, storedKey);
-    main.resize(spec.mainHeaderSize, 0);
+    std::vector<uint8_t> main = ExtendedMainHeader(recipe, streams, storedKey);
+    main.resize(recipe.mainHeaderSize, 0);
     s.FourCc("avih");
-    s.U32(spec.mainHeaderSize);
+    s.U32(recipe.mainHeaderSize);
     s.Bytes(main);
     for (size_t d = 0; d < streams.kinds.size(); ++d) {
         if (d == 0) {
-            WriteVideoStreamList(s, spec, streams);
+            WriteVideoStreamList(s, recipe, streams);
         } else if (streams.kinds[d] == ChunkKind::Text) {
             WriteTextStreamList(s);
         } else {
@@ -170,22 +170,22 @@ void WriteHeaderList(ByteSink &s, const FileSpec &spec, const StreamPlan &stream
     s.Close(list);
 }
 
-void WriteInfoList(ByteSink &s, const FileSpec &spec, const std::array<uint8_t, 8> &storedKey) {
+void WriteInfoList(ByteSink &s, const FileRecipe &recipe, const std::array<uint8_t, 8> &storedKey) {
     std::vector<uint8_t> block;
     ByteSink b(block);
-    b.U8(static_cast<uint8_t>(static_cast<int8_t>(spec.header.encryption) >> 4));
+    b.U8(static_cast<uint8_t>(static_cast<int8_t>(recipe.header.encryption) >> 4));
     b.Bytes(storedKey.data(), storedKey.size());
     b.U8(0);
-    b.Text(spec.info.deviceId, 21);
-    b.Text(spec.info.appVersion, 52);
-    b.Text(spec.info.mcuVersion, 52);
-    b.Text(spec.info.camVersion, 52);
-    const uint32_t blockSize = spec.infoForm == InfoForm::Long ? kRecInfoLong : kRecInfoShort;
+    b.Text(recipe.info.deviceId, 21);
+    b.Text(recipe.info.appVersion, 52);
+    b.Text(recipe.info.mcuVersion, 52);
+    b.Text(recipe.info.camVersion, 52);
+    const uint32_t blockSize = recipe.infoForm == InfoForm::Long ? kRecInfoLong : kRecInfoShort;
     block.resize(blockSize, 0);
 
     // The list's size field counts "INFO", the sub-chunk header and the
     // block; a size given in the description cuts or zero-fills the block.
-    const uint32_t listSize = spec.infoListSize.value_or(12 + blockSize);
+    const uint32_t listSize = recipe.infoListSize.value_or(12 + blockSize);
     s.FourCc("LIST");
     s.U32(listSize);
     std::vector<uint8_t> body;

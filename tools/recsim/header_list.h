@@ -16,14 +16,14 @@ struct StreamPlan {
     std::vector<ChunkKind> kinds;
     uint32_t videoFrames = 0;
 };
-StreamPlan PlanStreams(const FileSpec &spec);
+StreamPlan PlanStreams(const FileRecipe &recipe);
 
 // "LIST" "hdrl": the extended main AVI header, then one stream list per
 // stream, the first one's "strh" and "strf" at their fixed places.
-void WriteHeaderList(ByteSink &sink, const FileSpec &spec, const StreamPlan &streams,
+void WriteHeaderList(ByteSink &sink, const FileRecipe &recipe, const StreamPlan &streams,
                      const std::array<uint8_t, 8> &storedKey);
 
 // "LIST" "INFO" with the recording information block in one sub-chunk.
-void WriteInfoList(ByteSink &sink, const FileSpec &spec, const std::array<uint8_t, 8> &storedKey);
+void WriteInfoList(ByteSink &sink, const FileRecipe &recipe, const std::array<uint8_t, 8> &storedKey);
 
 }  // namespace recsim

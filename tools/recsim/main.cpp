@@ -104,27 +104,27 @@ bool Parse(int argc, char **argv, Options &o) {
 }
 
 bool Describe(const Options &o, const std::vector<recsim::AccessUnit> *units, int32_t start,
-              recsim::FileSpec &spec) {
+              recsim::FileRecipe &recipe) {
     recsim::RecordingPlan plan = o.plan;
     plan.video = units;
-    spec = recsim::PlannedFile(plan, start);
-    spec.header.alarmFile = o.alarm ? 1 : 0;
-    spec.header.videoStandard = o.ntsc ? 0 : 1;
-    if (o.encrypt) spec.header.encryption = 0x10;
-    if (!o.fileKey.empty() && !Key(o.fileKey, spec.info.fileKey)) return false;
+    recipe = recsim::PlannedFile(plan, start);
+    recipe.header.alarmFile = o.alarm ? 1 : 0;
+    recipe.header.videoStandard = o.ntsc ? 0 : 1;
+    if (o.encrypt) recipe.header.encryption = 0x10;
+    if (!o.fileKey.empty() && !Key(o.fileKey, recipe.info.fileKey)) return false;
     if (!o.masterKey.empty()) {
         std::array<uint8_t, 8> master{};
         if (!Key(o.masterKey, master)) return false;
-        spec.masterKey = master;
+        recipe.masterKey = master;
     }
-    if (o.pcmWords) recsim::DescribePcmAudio(spec);
-    spec.watermark = o.watermark;
+    if (o.pcmWords) recsim::DescribePcmAudio(recipe);
+    recipe.watermark = o.watermark;
     // With the movie list right behind the header list, the INFO list follows it.
-    spec.infoPlacement = o.movieFirst && o.info == recsim::InfoPlacement::BeforeMovie
+    recipe.infoPlacement = o.movieFirst && o.info == recsim::InfoPlacement::BeforeMovie
                              ? recsim::InfoPlacement::AfterMovie
                              : o.info;
-    spec.infoForm = o.shortInfo ? recsim::InfoForm::Short : recsim::InfoForm::Long;
-    spec.index.present = !o.noIndex;
+    recipe.infoForm = o.shortInfo ? recsim::InfoForm::Short : recsim::InfoForm::Long;
+    recipe.index.present = !o.noIndex;
     return true;
 }
 
@@ -161,10 +161,10 @@ int main(int argc, char **argv) {
     const std::vector<recsim::AccessUnit> *video = units.empty() ? nullptr : &units;
 
     if (mode == "file") {
-        recsim::FileSpec spec;
-        if (!Describe(o, video, o.start, spec)) return Usage();
+        recsim::FileRecipe recipe;
+        if (!Describe(o, video, o.start, recipe)) return Usage();
         recsim::WrittenFile written;
-        if (!recsim::WriteFile(target, spec, &written)) {
+        if (!recsim::WriteFile(target, recipe, &written)) {
             std::fprintf(stderr, "recsim: cannot write %s\n", target.c_str());
             return 1;
         }
@@ -181,18 +181,18 @@ int main(int argc, char **argv) {
                 const int32_t start = dayStart + r * (o.plan.seconds + 60);
                 Options one = o;
                 one.alarm = alarm;
-                recsim::FileSpec spec;
-                if (!Describe(one, video, start, spec)) return Usage();
+                recsim::FileRecipe recipe;
+                if (!Describe(one, video, start, recipe)) return Usage();
                 recsim::RecordName name =
                     recsim::RecordNameAt(start, 0, alarm, o.plan.framesPerSecond);
                 const std::string day = recsim::DayFolderName(name.year, name.month, name.day);
                 for (int c = 0; c < o.channels; ++c) {
                     name.channel = c;
-                    spec.header.videoChannel = static_cast<int8_t>(c);
+                    recipe.header.videoChannel = static_cast<int8_t>(c);
                     recsim::WrittenFile written;
                     const std::string path = tree.AddFile(
                         day, alarm ? "alarm" : "video",
-                        recsim::RecordFileName(name), spec, &written);
+                        recsim::RecordFileName(name), recipe, &written);
                     if (path.empty()) {
                         std::fprintf(stderr, "recsim: cannot write below %s\n", target.c_str());
                         return 1;

@@ -76,25 +76,25 @@ std::vector<Chunk> PlanChunks(const RecordingPlan &plan) {
     return chunks;
 }
 
-FileSpec PlannedFile(const RecordingPlan &plan, int32_t startSeconds) {
+FileRecipe PlannedFile(const RecordingPlan &plan, int32_t startSeconds) {
     RecordingPlan timed = plan;
     timed.route.start.utcSeconds = startSeconds;
-    FileSpec spec;
-    spec.chunks = PlanChunks(timed);
-    spec.framesPerSecond = static_cast<uint32_t>(plan.framesPerSecond);
-    spec.header.headerFrameRate = static_cast<int8_t>(plan.framesPerSecond);
-    spec.header.startSeconds = startSeconds;
-    spec.header.stopSeconds = startSeconds + plan.seconds;
+    FileRecipe recipe;
+    recipe.chunks = PlanChunks(timed);
+    recipe.framesPerSecond = static_cast<uint32_t>(plan.framesPerSecond);
+    recipe.header.headerFrameRate = static_cast<int8_t>(plan.framesPerSecond);
+    recipe.header.startSeconds = startSeconds;
+    recipe.header.stopSeconds = startSeconds + plan.seconds;
     uint8_t presence = 0;
     for (int c : plan.audioChannels) presence |= static_cast<uint8_t>(1u << c);
-    spec.header.audioPresence = presence;
-    return spec;
+    recipe.header.audioPresence = presence;
+    return recipe;
 }
 
-void DescribePcmAudio(FileSpec &spec, uint32_t sampleRate, uint32_t frameBytes) {
-    spec.streamWords = std::array<uint32_t, 3>{0, kPcmMarker, frameBytes};
+void DescribePcmAudio(FileRecipe &recipe, uint32_t sampleRate, uint32_t frameBytes) {
+    recipe.streamWords = std::array<uint32_t, 3>{0, kPcmMarker, frameBytes};
     // Format tag 1 (PCM) and one channel; the third word the byte rate.
-    spec.formatWords = std::array<uint32_t, 3>{1u | (1u << 16), sampleRate, sampleRate * 2};
+    recipe.formatWords = std::array<uint32_t, 3>{1u | (1u << 16), sampleRate, sampleRate * 2};
 }
 
 }  // namespace recsim

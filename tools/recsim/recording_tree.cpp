@@ -115,7 +115,7 @@ std::string TreeWriter::AddDay(const std::string &dayName) {
 }
 
 std::string TreeWriter::AddFile(const std::string &dayName, const std::string &sub,
-                                const std::string &fileName, const FileSpec &spec,
+                                const std::string &fileName, const FileRecipe &recipe,
                                 WrittenFile *written) {
     std::string folder = AddDay(dayName);
     if (!sub.empty()) {
@@ -123,7 +123,7 @@ std::string TreeWriter::AddFile(const std::string &dayName, const std::string &s
         if (!MakeFolder(folder)) return {};
     }
     const std::string path = folder + fileName;
-    return WriteFile(path, spec, written) ? path : std::string();
+    return WriteFile(path, recipe, written) ? path : std::string();
 }
 
 }  // namespace recsim

@@ -46,7 +46,7 @@ struct Chunk {
 };
 
 // The recorder's 16-byte recording header.
-struct RecHeaderSpec {
+struct RecHeaderRecipe {
     uint8_t incomplete = 0;
     int8_t videoChannel = 0;
     uint8_t audioPresence = 1;
@@ -60,7 +60,7 @@ struct RecHeaderSpec {
 };
 
 // The recording information block (244 bytes in its long form).
-struct RecInfoSpec {
+struct RecInfoRecipe {
     std::array<uint8_t, 8> fileKey = {'F', 'i', 'l', 'e', 'K', 'e', 'y', '1'};  // plain
     std::string deviceId = "DEV-00001";
     std::string appVersion = "APP V2.1.3";
@@ -91,7 +91,7 @@ struct IndexEntry {
     uint32_t length = 0;
 };
 
-struct IndexSpec {
+struct IndexRecipe {
     bool present = true;
     std::optional<uint32_t> sizeField;  // idx1 size as written (default: the entries')
     // Only this many entries are written and the file ends there, while the
@@ -102,11 +102,11 @@ struct IndexSpec {
 
 // A whole record file. Mind that a reader refuses files shorter than 2048
 // bytes: a description of a few tiny chunks gives such a file.
-struct FileSpec {
+struct FileRecipe {
     std::string riffId = "RIFF";
     std::string formType = "AVI ";
-    RecHeaderSpec header;
-    RecInfoSpec info;
+    RecHeaderRecipe header;
+    RecInfoRecipe info;
     std::array<uint8_t, 16> furtherHeaderBytes = {'R', 'E', 'C', '-', 'E', 'X', 'T', '-',
                                                   '0', '1', '2', '3', '4', '5', '6', '7'};
     // Size of the main AVI header; its body is the 180-byte extended header
@@ -127,7 +127,7 @@ struct FileSpec {
     std::vector<TopChunk> beforeMovie;     // further top-level chunks before the movie list
     bool padOddChunks = true;              // a pad byte after each odd-sized movie chunk
     std::vector<Chunk> chunks;
-    IndexSpec index;
+    IndexRecipe index;
     // Master key the file key is enciphered with; unset: the library's.
     std::optional<std::array<uint8_t, 8>> masterKey;
     bool watermark = false;              // the watermark trailer at the end of the file
@@ -164,9 +164,9 @@ struct WrittenFile {
 
 // Lays out the whole file in memory. Payload copies are kept in the list of
 // what was written only when one is asked for.
-std::vector<uint8_t> BuildFile(const FileSpec &spec, WrittenFile *written = nullptr);
+std::vector<uint8_t> BuildFile(const FileRecipe &recipe, WrittenFile *written = nullptr);
 // Writes it to `path` (folders must exist); false when it cannot be written.
-bool WriteFile(const std::string &path, const FileSpec &spec, WrittenFile *written = nullptr);
+bool WriteFile(const std::string &path, const FileRecipe &recipe, WrittenFile *written = nullptr);
 
 // ---- Payloads ----
 
@@ -235,11 +235,11 @@ struct RecordingPlan {
 // their time comes, a text chunk at the start of every second.
 std::vector<Chunk> PlanChunks(const RecordingPlan &plan);
 // A file of `plan` whose header's start and stop span the plan's seconds.
-FileSpec PlannedFile(const RecordingPlan &plan, int32_t startSeconds = 1420800569);
+FileRecipe PlannedFile(const RecordingPlan &plan, int32_t startSeconds = 1420800569);
 
 // The recorder's audio description in the first stream's words (16-bit PCM
 // at `sampleRate`, mono): stream word 1 is the PCM marker.
-void DescribePcmAudio(FileSpec &spec, uint32_t sampleRate = 8000, uint32_t frameBytes = 1280);
+void DescribePcmAudio(FileRecipe &recipe, uint32_t sampleRate = 8000, uint32_t frameBytes = 1280);
 
 // ---- Ciphers (the recorder's direction) ----
 
@@ -303,7 +303,7 @@ public:
     // Writes a record file into root/day/sub/ ("video" or "alarm"; empty:
     // the day folder itself); returns its path, empty on failure.
     std::string AddFile(const std::string &dayName, const std::string &sub,
-                        const std::string &fileName, const FileSpec &spec,
+                        const std::string &fileName, const FileRecipe &recipe,
                         WrittenFile *written = nullptr);
 
 private:
