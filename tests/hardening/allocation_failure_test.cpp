@@ -100,11 +100,7 @@ protected:
     void SetUp() override {
         AVFILE_CheckFileName("");  // the process-wide search object exists before counting
         recsim::TreeWriter tree(dir_.path());
-        recsim::RecordingPlan plan;
-        plan.seconds = 2;
-        plan.framesPerSecond = 5;
-        plan.keyFrameSize = 400;
-        plan.frameSize = 60;
+        recsim::RecordingPlan plan = TreeFilePlan();
         plan.audioChunkBytes = 800;
         plan.gpsSamples = true;
         const int32_t start = 1420800569;

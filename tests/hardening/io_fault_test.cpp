@@ -94,11 +94,7 @@ class SearchFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         recsim::TreeWriter tree(dir_.path());
-        recsim::RecordingPlan plan;
-        plan.seconds = 2;
-        plan.framesPerSecond = 5;
-        plan.keyFrameSize = 400;
-        plan.frameSize = 60;
+        recsim::RecordingPlan plan = TreeFilePlan();
         plan.audioChannels = {};
         const int32_t start = 1420800569;
         const char *days[] = {"2015-01-09", "20150110_01"};

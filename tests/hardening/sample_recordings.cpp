@@ -24,6 +24,15 @@ SampleRecording Build(const char *label, const recsim::FileRecipe &recipe) {
 
 }  // namespace
 
+recsim::RecordingPlan TreeFilePlan() {
+    recsim::RecordingPlan plan;
+    plan.seconds = 2;
+    plan.framesPerSecond = 5;
+    plan.keyFrameSize = 400;
+    plan.frameSize = 60;
+    return plan;
+}
+
 const std::vector<SampleRecording> &SampleRecordings() {
     static const std::vector<SampleRecording> samples = [] {
         std::vector<SampleRecording> out;

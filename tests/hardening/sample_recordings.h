@@ -25,6 +25,11 @@ const std::vector<SampleRecording> &SampleRecordings();
 // reader does not know, a JUNK chunk before the movie list, and idx1.
 const SampleRecording &EveryChunkKindRecording();
 
+// The plan of the small files in the recording trees that the fault tests
+// walk again for every failing step: 2 s at 5 frames a second, key frames
+// of 400 bytes and others of 60.
+recsim::RecordingPlan TreeFilePlan();
+
 // Writes the bytes to a file, replacing it; false when it cannot.
 bool WriteBytes(const std::string &path, const uint8_t *data, size_t size);
 inline bool WriteBytes(const std::string &path, const std::vector<uint8_t> &bytes) {
