@@ -50,7 +50,8 @@ bool WildcardMatch(const char *pattern, const char *name);
 // Any kind of entry exists at the path (_access with mode 0).
 bool PathExists(const char *path);
 
-// CopyFileA. With failIfExists an existing destination is never replaced.
+// CopyFileA. With failIfExists an existing destination is never replaced;
+// nor, either way, is a read-only destination or the source itself.
 bool CopyFile(const char *source, const char *destination, bool failIfExists);
 
 // Buffered read-only byte stream (fopen "rb" / fread / fseek / fclose).

@@ -27,7 +27,6 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
     m_openUnread = 0;
     m_cursor = 0;
     m_byTime.clear();
-    m_invalid.clear();
     m_samePath.clear();
 
     for (size_t i = 0; i < n; ++i) {
@@ -42,7 +41,6 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
             ++m_openUnread;
         } else if (!plat::SystemTimeToFileTime(&start, &fileTime)) {
             p.kind = Kind::Invalid;
-            m_invalid.push_back(static_cast<uint32_t>(i));
         } else {
             // Whole seconds; the time difference of two files wraps at 32
             // bits, so only the low 32 bits of the second matter.
@@ -58,11 +56,7 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
         if (x.second != y.second) return x.second < y.second;
         return a < b;
     });
-    std::stable_sort(m_invalid.begin(), m_invalid.end(), [&](uint32_t a, uint32_t b) {
-        return m_parsed[a].alarm < m_parsed[b].alarm;
-    });
     for (size_t k = 0; k < m_byTime.size(); ++k) m_position[m_byTime[k]] = static_cast<uint32_t>(k);
-    for (size_t k = 0; k < m_invalid.size(); ++k) m_position[m_invalid[k]] = static_cast<uint32_t>(k);
 
     // Paths met more than once (a list not made by a folder walk may repeat
     // one): a group takes the repeats of its members along.
@@ -86,7 +80,6 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
 
     m_listOrder.Reset(n);
     m_byTimeOpen.Reset(m_byTime.size());
-    m_invalidOpen.Reset(m_invalid.size());
 }
 
 void CGroupIndex::Close(size_t index, State state) {
@@ -94,7 +87,7 @@ void CGroupIndex::Close(size_t index, State state) {
     m_listOrder.Remove(index);
     switch (m_parsed[index].kind) {
     case Kind::Valid: m_byTimeOpen.Remove(m_position[index]); break;
-    case Kind::Invalid: m_invalidOpen.Remove(m_position[index]); break;
+    case Kind::Invalid: break;
     case Kind::Unread: --m_openUnread; break;
     }
 }
@@ -107,16 +100,18 @@ size_t CGroupIndex::NextReference() {
     return p;
 }
 
-// A time that is not a valid calendar time is 0 s away from any other; the
-// difference of two valid times is taken as a signed 32-bit count of seconds.
+// A time that is not a valid calendar time is near no other; the difference
+// of two valid times is taken as a signed 32-bit count of seconds.
 bool CGroupIndex::Joins(const Parsed &reference, Kind kind, uint32_t second,
                         int32_t alarm) const {
     if (alarm != reference.alarm) return false;
-    if (reference.kind != Kind::Valid || kind != Kind::Valid) return true;
+    if (reference.kind != Kind::Valid || kind != Kind::Valid) return false;
     return static_cast<uint32_t>(second - reference.second + 4u) <= 8u;
 }
 
 void CGroupIndex::MergeGroup(size_t reference, std::vector<size_t> &members) {
+    // A reference without a calendar time forms a group of its own.
+    if (m_parsed[reference].kind != Kind::Valid) return;
     const size_t first = members.size();
     if (m_openUnread > 0) {
         TakeInListOrder(reference, members);
@@ -155,8 +150,8 @@ void CGroupIndex::TakeRange(std::vector<uint32_t> &order, CNextOpen &open, size_
     }
 }
 
-// Every open file has a time of its own: the joining files are those of the
-// same alarm flag with an invalid time, and those whose second lies within
+// Every open file has a time of its own, and the reference a valid one: the
+// joining files are those of the same alarm flag whose second lies within
 // 4 s of the reference's (modulo 2^32), found in the time ordering.
 void CGroupIndex::TakeInWindow(size_t reference, std::vector<size_t> &members) {
     const Parsed ref = m_parsed[reference];
@@ -166,22 +161,11 @@ void CGroupIndex::TakeInWindow(size_t reference, std::vector<size_t> &members) {
     const auto alarmAbove = [&](int32_t alarm, uint32_t index) {
         return alarm < m_parsed[index].alarm;
     };
-    {
-        const auto lo = std::lower_bound(m_invalid.begin(), m_invalid.end(), ref.alarm, alarmBelow);
-        const auto hi = std::upper_bound(lo, m_invalid.end(), ref.alarm, alarmAbove);
-        TakeRange(m_invalid, m_invalidOpen, static_cast<size_t>(lo - m_invalid.begin()),
-                  static_cast<size_t>(hi - m_invalid.begin()), members);
-    }
-
     const auto sameAlarmLo = std::lower_bound(m_byTime.begin(), m_byTime.end(), ref.alarm, alarmBelow);
     const auto sameAlarmHi = std::upper_bound(sameAlarmLo, m_byTime.end(), ref.alarm, alarmAbove);
     const auto at = [&](std::vector<uint32_t>::iterator it) {
         return static_cast<size_t>(it - m_byTime.begin());
     };
-    if (ref.kind != Kind::Valid) {
-        TakeRange(m_byTime, m_byTimeOpen, at(sameAlarmLo), at(sameAlarmHi), members);
-        return;
-    }
     const auto secondBelow = [&](uint32_t index, uint32_t second) {
         return m_parsed[index].second < second;
     };

@@ -22,7 +22,8 @@ public:
     size_t NextReference();
 
     // Takes every open entry that joins the reference's group: the same
-    // alarm flag and a start less than 5 s away. Appends their indexes in
+    // alarm flag and a start less than 5 s away; an entry whose start is no
+    // calendar time joins no group and takes none. Appends their indexes in
     // list order.
     void MergeGroup(size_t reference, std::vector<size_t> &members);
 
@@ -34,9 +35,9 @@ public:
 
 private:
     // How a start time compares: a time read from the name that is a valid
-    // calendar time, one that is not (it compares as 0 s away from every
-    // time), or none read at all (the comparison then goes on with the time
-    // of the previous file looked at).
+    // calendar time, one that is not (it is near no other time), or none read
+    // at all (the comparison then goes on with the time of the previous file
+    // looked at, and a reference without one is near no other time).
     enum class Kind : uint8_t { Valid, Invalid, Unread };
     enum class State : uint8_t { Open, Reported, Taken };
     static constexpr uint32_t kUniquePath = UINT32_MAX;
@@ -72,7 +73,7 @@ private:
 
     std::vector<Parsed> m_parsed;
     std::vector<State> m_state;
-    std::vector<uint32_t> m_position;  // place of each entry in its time ordering
+    std::vector<uint32_t> m_position;  // place of each valid entry in m_byTime
     size_t m_openUnread = 0;
     size_t m_cursor = 0;
 
@@ -80,9 +81,6 @@ private:
     // Entries with a valid time, ordered by alarm flag, second and index.
     std::vector<uint32_t> m_byTime;
     CNextOpen m_byTimeOpen;
-    // Entries with an invalid time, ordered by alarm flag and index.
-    std::vector<uint32_t> m_invalid;
-    CNextOpen m_invalidOpen;
     // Entries whose path occurs more than once, ordered by path id and index.
     std::vector<uint32_t> m_samePath;
 };

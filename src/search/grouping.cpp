@@ -1,6 +1,7 @@
 // Grouping the record files of one folder into recordings: files of
 // different channels with the same alarm flag that start less than 5 s
-// apart are one recording, reported with one callback.
+// apart are one recording, reported with one callback. A file whose name
+// gives no calendar time (month 13, say) is a recording of its own.
 #include <cstdlib>
 #include <cstring>
 

@@ -87,8 +87,8 @@ public:
     int32_t m_lastComposite = 0;
 };
 
-// The process-wide search object, created on first use (thread-safe); null
-// when it cannot be created.
+// The process-wide search object, created by the first call that finds none
+// (thread-safe); null when it cannot be created, and a later call tries again.
 CFileSearchJNQ *GetRecSearch();
 
 // Day-folder names: year, month and day into day[0..2]; 1 accepted, 0 not.

@@ -180,16 +180,17 @@ bool CDiagLog::ComposeFileName(char *out, size_t size) const {
     if (m_logFolder[0] == '\0') return false;
     const AvSystemTime &s = m_startTime, &l = m_lastTime;
     const int n = std::snprintf(
-        out, size, "%s%s----%s----%4d-%02d-%02d %02d-%02d-%02d----%4d-%02d-%02d %02d-%02d-%02d.log",
+        out, size, "%s%s----%s----" AVFILE_LOG_TIMES_FORMAT,
         m_logFolder, GetExeBaseName(), m_moduleName, s.wYear, s.wMonth, s.wDay, s.wHour,
         s.wMinute, s.wSecond, l.wYear, l.wMonth, l.wDay, l.wHour, l.wMinute, l.wSecond);
-    // A cut name would lose its ".log" and escape the folder quota.
+    // A cut name would lose its ".log" and its shape, and escape the folder
+    // quota.
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
 bool CDiagLog::OpenFile() {
     if (m_file) return true;
-    if (m_prune) EnforceLogQuota(m_logFolder, SizeQuotaMiB());
+    if (m_prune) EnforceLogQuota(m_logFolder, m_moduleName, SizeQuotaMiB());
     plat::LocalTime(&m_startTime);
     m_lastTime = m_startTime;
     if (!ComposeFileName(m_filePath, sizeof m_filePath)) {

@@ -1,8 +1,9 @@
 // The library's diagnostics log: time-stamped lines in log files under the
 // application's Log folder, tuned by "LOG.INI". A file is opened by the first
-// line written, after the oldest log files of the folder have been deleted
-// down to the size quota; it is closed and renamed after its last line once
-// it passes 1 MiB, and at unload.
+// line written, after the oldest of the folder's log files (the files named
+// as this log names them; the host's own files stay) have been deleted down
+// to the size quota; it is closed and renamed after its last line once it
+// passes 1 MiB, and at unload.
 #pragma once
 
 #include <atomic>

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "avfile/avfile.h"
+#include "platform/platform.h"
 #include "search/rec_search.h"
 #include "support/routines.h"
 
@@ -62,13 +63,20 @@ private:
             const int32_t candidateAlarm = s.IsAlarmRecord(list[j].path);
             s.GetStartTime(list[j].path, &candidate);
             const int64_t apart = SecondsBetween(candidate, referenceTime);
-            if (candidateAlarm == alarm && std::llabs(apart) < 5) {
+            // A time that is no calendar time is near no other.
+            const bool calendarTimes = IsCalendarTime(candidate) && IsCalendarTime(referenceTime);
+            if (candidateAlarm == alarm && calendarTimes && std::llabs(apart) < 5) {
                 group.push_back(list[j]);
                 list.erase(list.begin() + static_cast<std::ptrdiff_t>(j));
             } else {
                 ++j;
             }
         }
+    }
+
+    static bool IsCalendarTime(const AvSystemTime &time) {
+        uint64_t fileTime = 0;
+        return plat::SystemTimeToFileTime(&time, &fileTime);
     }
 
     void AssignChannels(RecGroupInfo &record, RecFileList &group) {

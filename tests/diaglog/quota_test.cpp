@@ -25,12 +25,43 @@ protected:
         fs::resize_file(path, size);
         fs::last_write_time(path, fs::file_time_type::clock::now() - age);
     }
+
+    // The name of an earlier log file of a program, from its `day`th of
+    // January 2015 (the day decides the name's order, not the file's age).
+    static std::string EarlierLog(const std::string &program, int day) {
+        return program + "----libavfile_vsk----" + NameTime(At(2015, 1, day, 8, 0, 0)) + "----" +
+               NameTime(At(2015, 1, day, 9, 30, 0)) + ".log";
+    }
 };
 
+// Files a host keeps in the same folder, and names that come close to the
+// log's own: none of them is counted or deleted.
+const std::vector<std::string> &HostFiles() {
+    static const std::vector<std::string> names = {
+        "app.log",
+        "host.log",
+        "host-application.log",
+        "notes.txt",
+        "catalog",
+        "player----other_module----2015-01-02 08-00-00----2015-01-02 09-30-00.log",
+        "player----libavfile_vsk----2015-01-02 08-00-00----2015-01-02 09-30-00.LOG",
+        "player----libavfile_vsk----2015-01-02 08-00-00----2015-01-02 09-30-00.log.old",
+        "player----libavfile_vsk----2015-01-02 08-00-00.log",
+        "player----libavfile_vsk----2015-1-02 08-00-00----2015-01-02 09-30-00.log",
+        "player----libavfile_vsk----2015-01-02 08-00-00----2015-01-02 09-30-000.log",
+        "player----libavfile_vsk----2015-01-02  08-00-00----2015-01-02 09-30-00.log",
+        "player----libavfile_vsk----2015-01-02_08-00-00----2015-01-02 09-30-00.log",
+        "player---libavfile_vsk----2015-01-02 08-00-00----2015-01-02 09-30-00.log",
+        "player----libavfile_vsk_x----2015-01-02 08-00-00----2015-01-02 09-30-00.log",
+    };
+    return names;
+}
+
 // The first line of a log pares the folder's log files down to below the
-// quota, oldest first. The other files of the folder (older and bigger than
-// all the logs), a name ending in "log" without the full stop and a folder
-// named like a log file are neither counted nor touched.
+// quota, oldest first; the log files of another program using the library in
+// the same folder count as well. The host's files (older and bigger than all
+// the logs), names close to a log's and a folder named like a log file are
+// neither counted nor touched.
 TEST_F(Quota, OldestLogFilesGoFirst) {
     struct Case {
         const char *settings;
@@ -39,9 +70,12 @@ TEST_F(Quota, OldestLogFilesGoFirst) {
     const Case cases[] = {{"", 4}, {"[LOG]\nSIZE=6\n", 5}, {"[LOG]\nSIZE=12\n", 11},
                           {"[LOG]\nSIZE=13\n", 12}};
     // Oldest first; names, sizes and ages are not in the same order.
-    const char *byAge[] = {"k.log", "B.LOG", "h.log", "d.Log", "f.log", "a.log",
-                           "l.log", "c.log", "j.log", "e.log", "i.log", "g.log"};
-    const std::vector<std::string> others = {"archive.log", "catalog", "notes.txt"};
+    const int days[] = {11, 2, 8, 4, 6, 1, 12, 3, 10, 5, 9, 7};
+    std::vector<std::string> byAge;
+    for (int i = 0; i < 12; ++i) {
+        byAge.push_back(EarlierLog(i % 3 ? "test_diaglog" : "player", days[i]));
+    }
+    const std::string logFolderName = EarlierLog("archive", 1);
     const AvSystemTime now = At(2015, 1, 9, 10, 49, 29);
     for (const Case &c : cases) {
         std::error_code ec;
@@ -53,52 +87,64 @@ TEST_F(Quota, OldestLogFilesGoFirst) {
             const uintmax_t size = i == 0 ? kMiB / 2 : i == 1 ? 3 * kMiB / 2 : kMiB;
             OldFile(byAge[i], size, std::chrono::hours(30 - i * 2));
         }
-        OldFile("notes.txt", 20 * kMiB, std::chrono::hours(100));
-        OldFile("catalog", 20 * kMiB, std::chrono::hours(100));
-        dir.WriteFile("Log/archive.log/inside.log", std::string(100, 'x'));
+        for (const std::string &name : HostFiles()) {
+            OldFile(name, 20 * kMiB, std::chrono::hours(100));
+        }
+        dir.WriteFile("Log/" + logFolderName + "/inside.log", std::string(100, 'x'));
 
         NewLog()->WriteLine(2, "line");
 
-        std::vector<std::string> expected = others;
-        expected.insert(expected.end(), byAge + 12 - c.kept, byAge + 12);
+        std::vector<std::string> expected = HostFiles();
+        expected.push_back(logFolderName);
+        expected.insert(expected.end(), byAge.end() - static_cast<std::ptrdiff_t>(c.kept),
+                        byAge.end());
         expected.push_back(FileName(now, now));
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(LogFolderNames(), expected) << c.settings;
-        EXPECT_TRUE(fs::exists(dir / "Log/archive.log/inside.log"));
+        EXPECT_TRUE(fs::exists(dir / ("Log/" + logFolderName + "/inside.log")));
     }
 }
 
 // Every new file runs the pass again, and the files the log closed count.
 TEST_F(Quota, RunsAtEveryOpening) {
-    for (const char *name : {"a.log", "b.log", "c.log", "d.log"}) {
-        OldFile(name, kMiB, std::chrono::hours(name[0] == 'a' ? 5 : 3));
+    const std::string earlier[] = {EarlierLog("test_diaglog", 1), EarlierLog("test_diaglog", 2),
+                                   EarlierLog("test_diaglog", 3), EarlierLog("test_diaglog", 4)};
+    for (const std::string &name : earlier) {
+        OldFile(name, kMiB, std::chrono::hours(&name == &earlier[0] ? 5 : 3));
     }
+    OldFile("host.log", 10 * kMiB, std::chrono::hours(10));
     const AvSystemTime first = At(2015, 1, 9, 11, 0, 0), second = At(2015, 1, 9, 11, 0, 5);
     const std::string text(10000, 'z');
     SetNow(first);
     auto log = NewLog();
     for (int i = 0; i < 105; ++i) log->WriteLine(2, text.c_str());  // just past 1 MiB
     ASSERT_TRUE(fs::exists(FilePath(first, first)));
-    EXPECT_EQ(LogFolderNames().size(), 5u) << "4 MiB were within the quota";
+    EXPECT_EQ(LogFolderNames().size(), 6u) << "4 MiB of logs were within the quota";
     SetNow(second);
     log->WriteLine(2, "next file");
-    std::vector<std::string> expected = {"b.log", "c.log", "d.log", FileName(first, first),
-                                         FileName(second, second)};
+    std::vector<std::string> expected = {earlier[1], earlier[2], earlier[3], "host.log",
+                                         FileName(first, first), FileName(second, second)};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(LogFolderNames(), expected);
 }
 
 // A listing that takes 1 s or more counts the later files as empty and has
-// the oldest log files deleted whatever the total, for up to 3 s.
+// the oldest log files deleted whatever the total, for up to 3 s; the host's
+// files, older still, stay.
 TEST_F(Quota, SlowListingDeletesWithinItsBudget) {
     static uint32_t ticks = 0;
     plat::SetTickSource([]() { return ticks += 1000; });  // each reading 1 s later
+    std::vector<std::string> logs;
     for (int i = 0; i < 6; ++i) {
-        OldFile(std::string(1, static_cast<char>('a' + i)) + ".log", 100,
-                std::chrono::hours(10 - i));
+        logs.push_back(EarlierLog("test_diaglog", 1 + i));
+        OldFile(logs.back(), 100, std::chrono::hours(10 - i));
     }
-    EnforceLogQuota(LogFolder().c_str(), 5);
-    EXPECT_EQ(LogFolderNames(), (std::vector<std::string>{"d.log", "e.log", "f.log"}));
+    for (const std::string &name : HostFiles()) OldFile(name, 100, std::chrono::hours(20));
+    EnforceLogQuota(LogFolder().c_str(), "libavfile_vsk", 5);
+    std::vector<std::string> expected = HostFiles();
+    expected.insert(expected.end(), logs.begin() + 3, logs.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(LogFolderNames(), expected);
 }
 
 }  // namespace

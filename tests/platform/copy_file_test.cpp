@@ -1,5 +1,6 @@
 // File copy as CopyFileA does it: contents and the last write time go
-// across, and with fail-if-exists an existing destination stays as it was.
+// across; an existing destination stays as it was with fail-if-exists, when
+// it is read-only and when it is the source itself.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -36,24 +37,58 @@ TEST(CopyFile, CarriesContentsAndWriteTime) {
     EXPECT_NE(LastWrite(source), 0u);
 }
 
-// A refused copy leaves the folder as it was: no half-written temporary.
-TEST(CopyFile, RefusedCopyLeavesNothingBehind) {
-    TempDir dir;
-    const std::string source = dir.WriteFile("source.bin", "new");
-    const std::string destination = dir.WriteFile("dest.bin", "old");
-    EXPECT_FALSE(plat::CopyFile(source.c_str(), destination.c_str(), true));
-    EXPECT_EQ(TempDir::ReadFile(destination), "old");
-
+std::vector<std::string> FolderNames(const TempDir &dir) {
     std::vector<std::string> names;
     plat::DirEntry entry{};
     plat::DirSearch *search = plat::FindFirst((dir / "*").c_str(), &entry);
-    ASSERT_NE(search, nullptr);
+    if (search == nullptr) return names;
     do {
         names.push_back(entry.name);
     } while (plat::FindNext(search, &entry));
     plat::FindClose(search);
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".", "..", "dest.bin", "source.bin"}));
+    return names;
+}
+
+// A refused copy leaves the folder as it was: no half-written temporary.
+// Refused are an existing destination with fail-if-exists, a destination
+// that is the source itself (under its own or another spelling of its path),
+// and a read-only destination.
+TEST(CopyFile, RefusedCopyLeavesNothingBehind) {
+    namespace fs = std::filesystem;
+    struct Case {
+        const char *title;
+        const char *destination;  // relative to the folder
+        bool failIfExists;
+        bool readOnly;
+    };
+    const Case cases[] = {
+        {"existing destination, fail if exists", "dest.bin", true, false},
+        {"the source itself", "source.bin", false, false},
+        {"the source itself, fail if exists", "source.bin", true, false},
+        {"the source itself by another spelling", "./source.bin", false, false},
+        {"read-only destination", "dest.bin", false, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.title);
+        TempDir dir;
+        const std::string source = dir.WriteFile("source.bin", "new");
+        dir.WriteFile("dest.bin", "old");
+        const std::string destination = dir / c.destination;
+        if (c.readOnly) {
+            fs::permissions(fs::path(destination),
+                            fs::perms::owner_write | fs::perms::group_write |
+                                fs::perms::others_write,
+                            fs::perm_options::remove);
+        }
+        EXPECT_FALSE(plat::CopyFile(source.c_str(), destination.c_str(), c.failIfExists));
+        EXPECT_EQ(TempDir::ReadFile(source), "new");
+        EXPECT_EQ(TempDir::ReadFile(dir / "dest.bin"), "old");
+        EXPECT_EQ(FolderNames(dir), (std::vector<std::string>{".", "..", "dest.bin", "source.bin"}));
+        if (c.readOnly) {
+            fs::permissions(fs::path(destination), fs::perms::owner_write, fs::perm_options::add);
+        }
+    }
 }
 
 }  // namespace

@@ -72,6 +72,25 @@ void operator delete[](void *p, std::size_t) noexcept { Release(p); }
 
 namespace {
 
+// The search object is made on first use; when that allocation fails, the
+// call fails and the next one makes the object. Only the first test of the
+// process can see this (ctest runs every test in a process of its own).
+TEST(SearchObjectOutOfMemory, FailedCreationIsRetriedByTheNextCall) {
+    g_injector = Injector{};
+    g_injector.active = true;
+    g_injector.failAt = 1;
+    CFileSearchJNQ *const first = GetRecSearch();
+    const long requests = g_injector.requests;
+    g_injector.active = false;
+    if (requests == 0) GTEST_SKIP() << "the search object was made by an earlier test";
+    EXPECT_EQ(first, nullptr);
+
+    EXPECT_EQ(AVFILE_CheckFileName("/rec/1_20150109-104929_1030h.avi"), 0);
+    CFileSearchJNQ *const made = GetRecSearch();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(GetRecSearch(), made);
+}
+
 TEST(OpenOutOfMemory, EveryAllocationFailureGivesOneAndLeavesNothing) {
     TempDir dir;
     recsim::RecordingPlan plan;

@@ -107,8 +107,18 @@ TEST(GroupingDifferential, SameRecordsAsTheRulesOnChosenLists) {
         // A file without a readable time compares with the time of the file
         // looked at before it; listed twice, its second copy goes with the
         // first copy's group although its own comparison would not join.
-        {"1_20150109-104929_1030h.avi", "2_abc-defghijklmno0.avi", "3_20150109-105029_1030h.avi",
-         "2_abc-defghijklmno0.avi"},
+        {"1_20150109-104929_1030h.avi", "3_20150109-104930_1030h.avi", "2_abc-defghijklmno0.avi",
+         "3_20150109-105029_1030h.avi", "2_abc-defghijklmno0.avi"},
+        // A time that is no calendar time joins no other file, as a
+        // reference or as a candidate, nor does a file without a readable
+        // time that compares with it.
+        {"1_20150109-104929_1030h.avi", "2_20141309-104929_1030h.avi",
+         "2_20150109-104929_1030h.avi"},
+        {"1_20141309-104929_1030h.avi", "1_20150109-104929_1030h.avi",
+         "2_20150109-104929_1030h.avi"},
+        {"1_20141309-104929_1030h.avi", "2_abc-defghijklmno0.avi", "3_20141309-104929_1030h.avi",
+         "4_20150109-104929_1030h.avi"},
+        {"2_abc-defghijklmno0.avi", "1_20150109-104929_1030h.avi", "3_abc-defghijklmno0.avi"},
     };
     for (const auto &names : lists) {
         CScriptedSearch search;

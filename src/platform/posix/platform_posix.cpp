@@ -172,9 +172,17 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
         close(in);
         return false;
     }
-    if (failIfExists && access(dst.c_str(), F_OK) == 0) {
-        close(in);
-        return false;
+    // As on Windows, an existing destination is kept when the caller asks
+    // for that, when it is the source itself (under any spelling of its
+    // path) and when it is read-only (no write permission for anyone).
+    struct stat existing {};
+    if (stat(dst.c_str(), &existing) == 0) {
+        const bool sameFile = existing.st_dev == st.st_dev && existing.st_ino == st.st_ino;
+        const bool readOnly = (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+        if (failIfExists || sameFile || readOnly) {
+            close(in);
+            return false;
+        }
     }
     const int out = mkstemp(tmp.data());
     if (out < 0) {
