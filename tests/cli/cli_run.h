@@ -1,5 +1,6 @@
 // Runs the real avfile program, and the tools that read its outputs back,
-// through the command processor; and the sample card they run on, written
+// each in the test's folder, under a file-size limit or stopped and
+// signalled where a test asks; and the sample card they run on, written
 // once per test program by the sample-card program.
 #pragma once
 
