@@ -1,8 +1,11 @@
 // Runs the real avfile program, and the tools that read its outputs back,
-// through the command processor; and the sample card they run on, written
+// each in the test's folder, under a file-size limit or stopped and
+// signalled where a test asks; and the sample card they run on, written
 // once per test program by the sample-card program.
 #pragma once
 
+#include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,17 +25,62 @@ protected:
 };
 
 struct RunResult {
+    // The exit code as a shell reports it: 128 + the signal's number for a
+    // program ended by a signal; -1 when it could not be started.
     int exitCode = -1;
     std::string out;  // standard output
     std::string err;  // standard error
 };
 
-// Runs a command line in `dir` (its outputs are captured in files there).
-RunResult RunCommand(const std::string &commandLine, const TempDir &dir);
-// Runs avfile with the arguments (each quoted for the command processor).
-RunResult RunAvfile(const std::vector<std::string> &args, const TempDir &dir);
+struct RunLimits {
+    // The largest file the program may write (RLIMIT_FSIZE), with SIGXFSZ
+    // ignored so that a write beyond it fails; 0: no limit.
+    unsigned long long fileSize = 0;
+};
+
+// A program running in its own process with `dir` as its working folder,
+// standard input from the null device and its outputs captured in files
+// of no folder's (nothing of the runner's appears in `dir`).
+class RunningProgram {
+public:
+    RunningProgram(const std::vector<std::string> &argv, const TempDir &dir, const RunLimits &limits = {});
+    // A program still running is killed.
+    ~RunningProgram();
+    RunningProgram(const RunningProgram &) = delete;
+    RunningProgram &operator=(const RunningProgram &) = delete;
+
+    // False once it has ended.
+    bool Running();
+    // Stops the program where it is (SIGSTOP); false when it had ended.
+    bool Stop();
+    // Sends a signal; a stopped program gets it once continued.
+    void Signal(int signal);
+    void Continue();
+    // Waits for the end.
+    RunResult Wait();
+
+private:
+    bool Reap(int options);
+
+    int m_pid = -1;
+    int m_status = 0;
+    bool m_ended = false;
+    std::FILE *m_out = nullptr;
+    std::FILE *m_err = nullptr;
+};
+
+// Runs a command line through the command processor in `dir`.
+RunResult RunCommand(const std::string &commandLine, const TempDir &dir, const RunLimits &limits = {});
+// avfile's command line: the program and the arguments.
+std::vector<std::string> AvfileCommand(const std::vector<std::string> &args);
+// Runs avfile with the arguments in `dir`.
+RunResult RunAvfile(const std::vector<std::string> &args, const TempDir &dir, const RunLimits &limits = {});
 bool ToolInstalled(const std::string &probeCommand, const TempDir &dir);
 std::string Quote(const std::string &text);
+
+// Every entry under the folder, whatever its kind or name, as a path
+// relative to it; a folder's ends in '/'.
+std::set<std::string> Entries(const TempDir &dir);
 
 // The sample card: two days, four channels, normal, alarm and encrypted
 // recordings made from the committed clip.

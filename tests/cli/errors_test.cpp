@@ -1,8 +1,8 @@
-// Every documented exit code of the avfile program, and no output left
-// behind by a command that failed.
+// Every documented exit code of the avfile program, no output left behind
+// by a command refused before it wrote anything, and the help text.
 #include <gtest/gtest.h>
 
-#include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,7 +16,8 @@ struct ErrorCase {
     const char *name;
     int exitCode;
     // Arguments; "@plain", "@encrypted", "@out" and "@dir" stand for the
-    // sample card's files, the output file and the test's folder.
+    // sample card's files, the output file and the test's folder, in
+    // which the program runs.
     std::vector<std::string> args;
     const char *message;  // part of the message on standard error
 };
@@ -25,24 +26,12 @@ void PrintTo(const ErrorCase &c, std::ostream *os) { *os << c.name; }
 
 class ExitCodeTest : public CliTest, public ::testing::WithParamInterface<ErrorCase> {};
 
-// Files the command left in the folder besides the captured outputs.
-std::vector<std::string> LeftBehind(const TempDir &dir) {
-    std::vector<std::string> files;
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(dir.path())) {
-        const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && name.rfind("run-", 0) != 0 && name.find(".avi") == std::string::npos &&
-            name != "notes.txt") {
-            files.push_back(name);
-        }
-    }
-    return files;
-}
-
 TEST_P(ExitCodeTest, ReportsTheReasonAndWritesNothing) {
     const ErrorCase &c = GetParam();
     dir.WriteFile("notes.txt", "not a recording\n");
     dir.WriteFile("video/1_20150109-104929_1025h.avi", "RIFF but nothing more\n");
     dir.MakeDir("folder/2_20150109-104929_1025h.avi");
+    const std::set<std::string> before = Entries(dir);
     std::vector<std::string> args;
     for (const std::string &a : c.args) {
         if (a == "@plain") args.push_back(card().PlainFile());
@@ -55,7 +44,7 @@ TEST_P(ExitCodeTest, ReportsTheReasonAndWritesNothing) {
     const RunResult r = RunAvfile(args, dir);
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    EXPECT_EQ(LeftBehind(dir), std::vector<std::string>{});
+    EXPECT_EQ(Entries(dir), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -70,11 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"ChannelOutOfRange", 2, {"info", "@plain", "--channel", "17"}, "1 to 16"},
         ErrorCase{"MissingFile", 3, {"export", "@dir/2_20150109-104929_1025h.avi", "-o", "@out.mp4"}, "no such file"},
         ErrorCase{"MissingFolder", 3, {"recordings", "@dir/2015-01-11"}, "no such folder"},
-        ErrorCase{"TextFile", 4, {"info", "@dir/notes.txt"}, "not a record file"},
+        ErrorCase{"TextFile", 4, {"info", "notes.txt"}, "not a record file"},
         ErrorCase{"BrokenRecordFile", 4, {"export", "@dir/video/1_20150109-104929_1025h.avi", "-o", "@out.h264"},
                   "not a record file"},
         ErrorCase{"EncryptedWithoutPassword", 5, {"export", "@encrypted", "-o", "@out.h264"}, "--password"},
-        ErrorCase{"EncryptedWrongPassword", 5, {"export", "@encrypted", "-o", "@out.mkv", "--password", "Road2016"},
+        ErrorCase{"EncryptedWrongPassword", 5, {"export", "@encrypted", "-o", "out.mkv", "--password", "Road2016"},
                   "wrong password"},
         ErrorCase{"OneOfTwoFilesEncrypted", 5, {"export", "@plain", "@encrypted", "-o", "@out.mp4", "--channel", "1"},
                   "--password"},
@@ -82,14 +71,43 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnsupportedExtension", 7, {"export", "@plain", "-o", "@out.mov"}, ".mp4"},
         ErrorCase{"TimelineNotSvg", 7, {"timeline", "@dir/", "-o", "@out.png"}, "SVG"},
         ErrorCase{"NoLibrary", 8, {"days", "@dir/", "--library", "@dir/libmissing.so"}, "cannot load"},
-        ErrorCase{"OutputFolderMissing", 1, {"export", "@plain", "-o", "@dir/no/such/folder/out.h264"}, "cannot create"}),
+        ErrorCase{"OutputFolderMissing", 1, {"export", "@plain", "-o", "no/such/folder/out.h264"}, "cannot create"}),
     [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.name); });
 
-TEST_F(Help, ListsEveryExitCode) {
+// A word of the help text: a name between blanks, brackets or a comma.
+bool Names(const std::string &text, const std::string &word) {
+    for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+        const char before = at == 0 ? '\n' : text[at - 1], after = text[at + word.size()];
+        if (std::string(" \n(").find(before) != std::string::npos && std::string(" \n,).").find(after) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// --help is the tool's manual: every command, option, output format and
+// exit code is in it.
+TEST_F(Help, NamesEveryCommandOptionFormatAndExitCode) {
     const RunResult r = RunAvfile({"--help"}, dir);
     EXPECT_EQ(r.exitCode, 0);
     for (int code = 0; code <= 8; ++code) {
         EXPECT_NE(r.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
+    }
+    // Ended by a signal, as a shell reports it.
+    for (const char *code : {"130", "143", "129"}) EXPECT_TRUE(Names(r.out, code)) << code;
+    for (const char *command :
+         {"days", "recordings", "check", "info", "frames", "export", "export-day", "timeline", "track"}) {
+        EXPECT_NE(r.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
+        // and the program knows it.
+        const RunResult run = RunAvfile({command}, dir);
+        EXPECT_EQ(run.err.find("unknown command"), std::string::npos) << command << ": " << run.err;
+    }
+    for (const char *option : {"-o", "--output", "--channel", "--password", "--utc-offset", "--json", "--library",
+                               "--format", "-h", "--help"}) {
+        EXPECT_TRUE(Names(r.out, option)) << option;
+    }
+    for (const char *format : {".h264", ".wav", ".gpx", ".geojson", ".kml", ".csv", ".mkv", ".mp4"}) {
+        EXPECT_NE(r.out.find(format), std::string::npos) << format;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_run.h"
+#include "export/probe_report.h"
 
 namespace {
 
@@ -15,12 +16,18 @@ class DayExport : public CliTest {};
 class TrackExport : public CliTest {};
 class VideoStreamExport : public CliTest {};
 
-std::string Probe(const std::string &file, const std::string &entries, const TempDir &dir) {
-    const RunResult r = RunCommand("ffprobe -v error -count_packets -show_entries " + entries +
-                                       " -of default=noprint_wrappers=1 " + Quote(file),
-                                   dir);
+// ffprobe's sections of the file: one per stream asked for, or the format.
+std::vector<ProbeSection> Probe(const std::string &file, const std::string &entries, const TempDir &dir) {
+    const RunResult r =
+        RunCommand("ffprobe -v error -count_packets -show_entries " + entries + " -of default " + Quote(file), dir);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    return r.out;
+    return ParseProbeReport(r.out);
+}
+
+// The one section ffprobe gave, or an empty one (and a failure).
+ProbeSection Only(const std::vector<ProbeSection> &sections) {
+    EXPECT_EQ(sections.size(), 1u);
+    return sections.size() == 1 ? sections[0] : ProbeSection{};
 }
 
 // The exported stream is the recorded one: the clip's pictures byte for
@@ -66,18 +73,19 @@ TEST_F(ContainerExport, PlayersSeeEveryFrameAtItsTimeWithSound) {
         const std::string out = dir / (std::string("clip") + c.extension);
         const RunResult r = RunAvfile({"export", card().PlainFile(2), "-o", out}, dir);
         ASSERT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_EQ(Probe(out, "stream=codec_type,codec_name,width,height", dir),
-                  std::string("codec_name=h264\ncodec_type=video\nwidth=320\nheight=240\n") + "codec_name=" +
-                      c.audioCodec + "\ncodec_type=audio\n");
-        EXPECT_EQ(Probe(out, "stream=nb_read_packets -select_streams v", dir),
-                  "nb_read_packets=" + std::to_string(SampleCard::kFramesPerFile) + "\n");
+        const std::vector<ProbeSection> streams = Probe(out, "stream=codec_type,codec_name,width,height", dir);
+        ASSERT_EQ(streams.size(), 2u);
+        EXPECT_TRUE(FieldsAre(streams[0], {{"codec_type", "video"}, {"codec_name", "h264"}, {"width", 320},
+                                           {"height", 240}}));
+        EXPECT_TRUE(FieldsAre(streams[1], {{"codec_type", "audio"}, {"codec_name", c.audioCodec}}));
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=nb_read_packets -select_streams v", dir)),
+                              {{"nb_read_packets", SampleCard::kFramesPerFile}}));
         if (std::string(c.extension) == ".mkv") {
-            EXPECT_EQ(Probe(out, "stream=nb_read_packets -select_streams a", dir), "nb_read_packets=63\n");
+            EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=nb_read_packets -select_streams a", dir)),
+                                  {{"nb_read_packets", 63}}));
         }
         // 125 frames at 25 per second; the sound runs as long.
-        const std::string duration = Probe(out, "format=duration", dir);
-        ASSERT_EQ(duration.rfind("duration=", 0), 0u) << duration;
-        EXPECT_NEAR(std::stod(duration.substr(9)), 5.0, 0.1);
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "format=duration", dir)), {{"duration", 5.0, 0.1}}));
         // Every frame decodes.
         const RunResult decode = RunCommand("ffmpeg -v error -i " + Quote(out) + " -map 0:v -f null -", dir);
         EXPECT_EQ(decode.exitCode, 0);
@@ -93,27 +101,26 @@ TEST_F(ContainerExport, RecordingsOfOneChannelInTimeOrder) {
     const std::string second = card().Day1() + "video/2_20150109-105104_1025h.avi";
     const RunResult r = RunAvfile({"export", second, first, "-o", dir / "two.mkv"}, dir);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(Probe(dir / "two.mkv", "stream=nb_read_packets -select_streams v", dir),
-              "nb_read_packets=" + std::to_string(2 * SampleCard::kFramesPerFile) + "\n");
+    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "two.mkv", "stream=nb_read_packets -select_streams v", dir)),
+                          {{"nb_read_packets", 2 * SampleCard::kFramesPerFile}}));
     // The second recording starts 95 s after the first and lasts 5 s.
-    const std::string duration = Probe(dir / "two.mkv", "format=duration", dir);
-    EXPECT_NEAR(std::stod(duration.substr(9)), 100.0, 0.1) << duration;
+    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "two.mkv", "format=duration", dir)), {{"duration", 100.0, 0.1}}));
 
     std::vector<std::string> group = {"export"};
     for (int channel = 1; channel <= 4; ++channel) group.push_back(card().PlainFile(channel));
     group.insert(group.end(), {"-o", dir / "one.mkv", "--channel", "3"});
     const RunResult picked = RunAvfile(group, dir);
     ASSERT_EQ(picked.exitCode, 0) << picked.err;
-    EXPECT_EQ(Probe(dir / "one.mkv", "stream=nb_read_packets -select_streams v", dir),
-              "nb_read_packets=" + std::to_string(SampleCard::kFramesPerFile) + "\n");
+    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "one.mkv", "stream=nb_read_packets -select_streams v", dir)),
+                          {{"nb_read_packets", SampleCard::kFramesPerFile}}));
 }
 
 TEST_F(AudioExport, WaveFileHoldsTheChannelsSound) {
     const RunResult r = RunAvfile({"export", card().PlainFile(1), "-o", dir / "sound.wav"}, dir);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     if (!ToolInstalled("ffprobe -version", dir)) GTEST_SKIP() << "ffprobe not installed";
-    EXPECT_EQ(Probe(dir / "sound.wav", "stream=codec_name,sample_rate,channels", dir),
-              "codec_name=pcm_s16le\nsample_rate=8000\nchannels=1\n");
+    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "sound.wav", "stream=codec_name,sample_rate,channels", dir)),
+                          {{"codec_name", "pcm_s16le"}, {"sample_rate", 8000}, {"channels", 1}}));
 }
 
 // The GPS route as map files, read back by a GPS converter and parsers.

@@ -8,6 +8,7 @@
 
 #include "common/temp_dir.h"
 #include "export/external_tool.h"
+#include "export/probe_report.h"
 #include "h264_writer.h"
 #include "output_file.h"
 #include "wav_writer.h"
@@ -35,8 +36,11 @@ uint32_t Le32(const std::string &bytes, size_t at) {
 struct WavCase {
     const char *name;
     AvWaveFormatEx format;
-    size_t audioBytes;   // delivered in frames of 1280 bytes and a remainder
-    const char *probe;   // what ffprobe reports
+    size_t audioBytes;  // delivered in frames of 1280 bytes and a remainder
+    // What ffprobe reports besides the format's rate, channels and sample
+    // size.
+    const char *codec;
+    double seconds;
 };
 
 void PrintTo(const WavCase &c, std::ostream *os) { *os << c.name; }
@@ -73,27 +77,32 @@ TEST_P(WavExportTest, PlayersReadFormatAndLength) {
     if (!ToolAvailable("ffprobe -version", dir)) GTEST_SKIP() << "ffprobe not installed";
     std::string probe;
     ASSERT_EQ(RunTool("ffprobe -v error -show_entries stream=codec_name,sample_rate,channels,bits_per_sample"
-                      ":format=duration -of default=noprint_wrappers=1 " + Quoted(file),
+                      ":format=duration -of default " + Quoted(file),
                       dir, &probe),
               0)
         << TempDir::ReadFile(dir / "tool-errors.txt");
-    EXPECT_EQ(probe, c.probe);
+    const std::vector<ProbeSection> sections = ParseProbeReport(probe);
+    ASSERT_EQ(sections.size(), 2u) << probe;
+    EXPECT_TRUE(FieldsAre(sections[0], {{"codec_name", c.codec},
+                                        {"sample_rate", static_cast<double>(c.format.nSamplesPerSec)},
+                                        {"channels", static_cast<double>(c.format.nChannels)},
+                                        {"bits_per_sample", static_cast<double>(c.format.wBitsPerSample)}}))
+        << probe;
+    // Within half a sample.
+    EXPECT_TRUE(FieldsAre(sections[1], {{"duration", c.seconds, 0.5 / c.format.nSamplesPerSec}})) << probe;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, WavExportTest,
     ::testing::Values(
-        WavCase{"Mono16", Pcm(1, 8000, 16), 16000,
-                "codec_name=pcm_s16le\nsample_rate=8000\nchannels=1\nbits_per_sample=16\nduration=1.000000\n"},
-        WavCase{"Stereo16", Pcm(2, 8000, 16), 16000,
-                "codec_name=pcm_s16le\nsample_rate=8000\nchannels=2\nbits_per_sample=16\nduration=0.500000\n"},
+        WavCase{"Mono16", Pcm(1, 8000, 16), 16000, "pcm_s16le", 1.0},
+        WavCase{"Stereo16", Pcm(2, 8000, 16), 16000, "pcm_s16le", 0.5},
         // An odd byte count needs the RIFF pad byte, which is not audio.
-        WavCase{"Mono8Odd", Pcm(1, 16000, 8), 4001,
-                "codec_name=pcm_u8\nsample_rate=16000\nchannels=1\nbits_per_sample=8\nduration=0.250063\n"},
+        WavCase{"Mono8Odd", Pcm(1, 16000, 8), 4001, "pcm_u8", 4001 / 16000.0},
         // Block align and byte rate are derived, not copied.
         WavCase{"DerivedFields", [] { AvWaveFormatEx f = Pcm(2, 8000, 16); f.nBlockAlign = 0;
                                       f.nAvgBytesPerSec = 0; f.cbSize = 22; return f; }(),
-                32000, "codec_name=pcm_s16le\nsample_rate=8000\nchannels=2\nbits_per_sample=16\nduration=1.000000\n"}),
+                32000, "pcm_s16le", 1.0}),
     [](const ::testing::TestParamInfo<WavCase> &info) { return std::string(info.param.name); });
 
 TEST(WavExport, RefusesFormatsItCannotWrite) {
@@ -163,10 +172,13 @@ TEST(H264Export, StreamPlaysAndEqualsDeliveredFrames) {
 
     std::string probe;
     ASSERT_EQ(RunTool("ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,nb_read_frames "
-                      "-of default=noprint_wrappers=1 " + Quoted(file),
+                      "-of default " + Quoted(file),
                       dir, &probe),
               0);
-    EXPECT_EQ(probe, "codec_name=h264\nwidth=64\nheight=48\nnb_read_frames=12\n");
+    const std::vector<ProbeSection> sections = ParseProbeReport(probe);
+    ASSERT_EQ(sections.size(), 1u) << probe;
+    EXPECT_TRUE(FieldsAre(sections[0], {{"codec_name", "h264"}, {"width", 64}, {"height", 48}, {"nb_read_frames", 12}}))
+        << probe;
 }
 
 }  // namespace

@@ -100,6 +100,7 @@ bool CContainerWriter::Open(const std::string &target, int64_t originUs, const A
     if (rc < 0 || !m_format) return Failed("cannot set up the muxer", rc);
     m_packet = av_packet_alloc();
     if (!m_packet) return Failed("out of memory");
+    m_pending.Set(m_temp);
     rc = avio_open(&m_format->pb, m_temp.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return Failed("cannot create " + m_temp, rc);
     return true;
@@ -311,5 +312,6 @@ bool CContainerWriter::Finish() {
     Release();
     if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) return Failed("cannot move into place");
     m_temp.clear();
+    m_pending.Clear();
     return true;
 }

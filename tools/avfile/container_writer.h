@@ -11,6 +11,7 @@
 #include <string>
 
 #include "avfile/avfile.h"
+#include "pending_output.h"
 
 struct AVFormatContext;
 struct AVStream;
@@ -65,6 +66,7 @@ private:
     void Release();
 
     std::string m_target, m_temp, m_error, m_creationTime;
+    CPendingOutput m_pending;  // m_temp while it exists
     bool m_mp4 = false;
     int64_t m_originUs = 0;
     AvWaveFormatEx m_wave{};

@@ -11,6 +11,7 @@
 #include "exit_codes.h"
 #include "library.h"
 #include "options.h"
+#include "os/host_os.h"
 
 namespace {
 
@@ -54,8 +55,9 @@ const char kHelp[] =
     "  -h, --help           this text\n"
     "\n"
     "Outputs are written under a temporary name beside the target and moved into\n"
-    "place when complete: a failed command leaves no output file behind. A\n"
-    "progress bar is drawn on standard error when it is a terminal.\n"
+    "place when complete: a failed or interrupted command leaves no half-written\n"
+    "file behind (export-day keeps the outputs it completed). A progress bar is\n"
+    "drawn on standard error when it is a terminal.\n"
     "\n"
     "exit codes:\n"
     "  0  success\n"
@@ -66,7 +68,10 @@ const char kHelp[] =
     "  5  encrypted recording: password missing or wrong\n"
     "  6  a file that cannot be read\n"
     "  7  an output extension avfile cannot write\n"
-    "  8  the record file library cannot be loaded\n";
+    "  8  the record file library cannot be loaded\n"
+    "\n"
+    "Interrupted (Ctrl-C, SIGTERM, SIGHUP), avfile removes the output it was\n"
+    "writing and ends by that signal: a shell reports 130, 143 or 129.\n";
 
 using Runner = CliError (*)(const CommandContext &);
 
@@ -105,6 +110,7 @@ int main(int argc, char **argv) {
     AvFileLibrary library;
     std::string error;
     if (!LoadAvFileLibrary(options.library, library, &error)) return Report(Fail(kExitNoLibrary, error));
+    hostos::RemovePendingOutputsOnInterrupt();
     UseOwnStandardOutput();
     library.Initialize();
     const CommandContext context{library, options, CClock(options.utcOffsetGiven, options.utcOffsetUs)};

@@ -17,9 +17,11 @@ bool COutputFile::Open(const std::string &target) {
     m_size = 0;
     m_target = target;
     m_temp = target + ".partial";
+    m_pending.Set(m_temp);
     errno = 0;
     m_file = std::fopen(m_temp.c_str(), "wb");
     if (!m_file) {
+        m_pending.Clear();
         Fail("cannot create", m_temp);
         return false;
     }
@@ -70,6 +72,7 @@ bool COutputFile::Commit() {
     if (!closed) Fail("cannot close", m_temp);
     if (!m_error.empty()) {
         std::remove(m_temp.c_str());
+        m_pending.Clear();
         return false;
     }
     errno = 0;
@@ -85,6 +88,7 @@ bool COutputFile::Commit() {
         Fail("cannot move into place", m_target);
         std::remove(m_temp.c_str());
     }
+    m_pending.Clear();
     return moved;
 }
 
@@ -93,4 +97,5 @@ void COutputFile::Discard() {
     std::fclose(m_file);
     m_file = nullptr;
     std::remove(m_temp.c_str());
+    m_pending.Clear();
 }

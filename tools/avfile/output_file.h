@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "pending_output.h"
+
 class COutputFile {
 public:
     COutputFile() = default;
@@ -58,4 +60,5 @@ private:
     std::string m_temp;
     std::string m_error;
     uint64_t m_size = 0;
+    CPendingOutput m_pending;  // m_temp while it exists
 };

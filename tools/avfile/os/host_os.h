@@ -1,7 +1,8 @@
 // The few services of the operating system the avfile tool needs as a host
 // of the record file library: loading a shared library and finding its
-// exports, the folder of the running program, and whether standard error is
-// a terminal (the progress bar is drawn only there).
+// exports, the folder of the running program, whether standard error is a
+// terminal (the progress bar is drawn only there), and the outputs to remove
+// when the program is interrupted.
 #pragma once
 
 #include <cstdio>
@@ -25,5 +26,10 @@ bool StandardErrorIsTerminal();
 // library's lines, to the null device. Null when that cannot be done; the
 // process's standard output is then left as it was.
 std::FILE *SeparateStandardOutput();
+// From now on an interrupt (Ctrl-C), a termination request or a hang-up
+// removes the pending outputs (pending_output.h) and then ends the program
+// by that signal, as it would have ended without the handler. A signal the
+// program was started with ignored stays ignored.
+void RemovePendingOutputsOnInterrupt();
 
 }  // namespace hostos

@@ -5,6 +5,9 @@
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
+
+#include "pending_output.h"
 
 namespace hostos {
 
@@ -52,6 +55,37 @@ std::FILE *SeparateStandardOutput() {
     }
     close(null);
     return out;
+}
+
+}  // namespace hostos
+
+namespace {
+
+void RemovePendingOutput(const char *path) { unlink(path); }
+
+void OnInterrupt(int signal) {
+    ForEachPendingOutput(RemovePendingOutput);
+    // The default action once this handler returns: the parent sees the
+    // program end by the signal.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+}  // namespace
+
+namespace hostos {
+
+void RemovePendingOutputsOnInterrupt() {
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    for (int s : signals) sigaddset(&action.sa_mask, s);
+    for (int s : signals) {
+        struct sigaction old = {};
+        if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        sigaction(s, &action, nullptr);
+    }
 }
 
 }  // namespace hostos
