@@ -245,7 +245,12 @@ int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int
 
 int32_t RepositionReader(AviChunkReader *r, uint32_t offset) {
     if (r == nullptr) return -1;
-    plat::Seek(r->file, offset);
+    if (!plat::Seek(r->file, offset)) {
+        // Reading on from wherever the file stayed would take another chunk
+        // for the one at the offset.
+        ParkReader(r);
+        return -1;
+    }
     r->readPos = static_cast<int32_t>(offset);
     r->bufLen = 0;
     r->state = kRefill;

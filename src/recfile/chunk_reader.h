@@ -40,8 +40,9 @@ int32_t ReadChunk(AviChunkReader *reader, unsigned char *dest, uint32_t capacity
                   int32_t *kind);
 
 // Places the reader at an absolute file offset (a chunk header); scanning
-// starts afresh there and still ends at the end of the movie list. 0, or -1
-// for a null reader.
+// starts afresh there and still ends at the end of the movie list. 0; -1
+// for a null reader, and when the file cannot be placed there, which parks
+// the reader as ParkReader does.
 int32_t RepositionReader(AviChunkReader *reader, uint32_t offset);
 
 // Leaves the reader at the end of the data: every read finds nothing until
