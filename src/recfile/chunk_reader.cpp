@@ -122,6 +122,15 @@ void BoundToMovieList(AviChunkReader *r, uint32_t moviEnd) {
     if (r->state != kHunt || moviEnd == 0) return;
     r->readPos = static_cast<int32_t>(r->listOffset + static_cast<uint32_t>(r->readPos));
     KeepMovieBound(r);
+    // The window the set-up read may already reach past the movie list.
+    const uint64_t windowEnd = uint64_t{r->listOffset} + static_cast<uint32_t>(r->bufLen);
+    if (windowEnd > moviEnd) {
+        r->bufLen = moviEnd > r->listOffset ? static_cast<int32_t>(moviEnd - r->listOffset) : 0;
+        if (r->bufLen == 0) {
+            r->state = kRefill;
+            r->resumeState = 0;
+        }
+    }
 }
 
 int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int32_t *kind) {

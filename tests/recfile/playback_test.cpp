@@ -88,6 +88,24 @@ TEST(Playback, UnprobedFileFromTheSetUpToTheEndOfTheMovieList) {
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, 0, 0));
+
+        // A movie list that ends inside the set-up's first window: the index
+        // behind it is not read as chunks. Entries the walk drops make the
+        // file long enough for the walk to reach the index.
+        FileRecipe small = PlainRecording(2);
+        recsim::DescribePcmAudio(small);
+        small.infoPlacement = order;
+        small.chunks = {VideoChunk(recsim::SyntheticKeyFrame(300), true),
+                        VideoChunk(recsim::SyntheticFrame(200), false)};
+        small.index.extra.assign(160, recsim::IndexEntry{"JUNK", 0, 0, 0});
+        const SimFile g = WriteSim(dir, "small.avi", small);
+        ASSERT_LT(g.written.movieListOffset + 8 + g.written.movieListSize,
+                  g.written.headerListOffset + 2048u);
+        OpenHandle k(g.path);
+        ASSERT_EQ(k.result(), 0);
+        const std::vector<Delivered> want = ExpectedPlayback(g, small, 0, 0);
+        ASSERT_EQ(want.size(), 2u);
+        ExpectSame(ReadAll(k.get()), want);
     }
 }
 
