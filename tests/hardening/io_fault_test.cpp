@@ -44,12 +44,18 @@ struct ArmedScope {
     ~ArmedScope() { fault::Disarm(); }
 };
 
-TEST(IoFaults, WholePlaybackOfEverySample) {
-    TempDir dir;
-    const std::string path = dir / "1_20150109-104929_1030h.avi";
+// The small samples and the one with every chunk kind.
+std::vector<const SampleRecording *> AllSamples() {
     std::vector<const SampleRecording *> samples;
     for (const SampleRecording &s : SampleRecordings()) samples.push_back(&s);
     samples.push_back(&EveryChunkKindRecording());
+    return samples;
+}
+
+TEST(IoFaults, WholePlaybackOfEverySample) {
+    TempDir dir;
+    const std::string path = dir / "1_20150109-104929_1030h.avi";
+    const std::vector<const SampleRecording *> samples = AllSamples();
     ArmedScope scope;
     uint64_t injected[std::size(kKinds)] = {};
     for (const SampleRecording *sample : samples) {
@@ -108,9 +114,7 @@ std::vector<Frame> ReadFrames(AvFileHandle handle, size_t limit) {
 TEST(IoFaults, FailedReadDeliversNoFrameOfAnotherKindOrTime) {
     TempDir dir;
     const std::string path = dir / "1_20150109-104929_1030h.avi";
-    std::vector<const SampleRecording *> samples;
-    for (const SampleRecording &s : SampleRecordings()) samples.push_back(&s);
-    samples.push_back(&EveryChunkKindRecording());
+    const std::vector<const SampleRecording *> samples = AllSamples();
     ArmedScope scope;
     uint64_t injected = 0;
     for (const SampleRecording *sample : samples) {

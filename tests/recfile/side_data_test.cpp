@@ -30,12 +30,17 @@ std::vector<uint8_t> RecordOf(const std::vector<uint8_t> &text) {
     return std::vector<uint8_t>(record, record + length);
 }
 
-TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
-    TempDir dir;
+// Three seconds with a text chunk at the start of each.
+FileRecipe ThreeSeconds(bool gpsSamples = false) {
     recsim::RecordingPlan plan;
     plan.seconds = 3;
-    plan.gpsSamples = true;
-    const FileRecipe recipe = recsim::PlannedFile(plan);
+    plan.gpsSamples = gpsSamples;
+    return recsim::PlannedFile(plan);
+}
+
+TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
+    TempDir dir;
+    const FileRecipe recipe = ThreeSeconds(true);
     const SimFile f = WriteSim(dir, "gps.avi", recipe);
     const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
     ASSERT_EQ(texts.size(), 3u);
@@ -70,9 +75,7 @@ TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
 
 TEST(SideData, RequestMovesTheSequentialReader) {
     TempDir dir;
-    recsim::RecordingPlan plan;
-    plan.seconds = 3;
-    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const FileRecipe recipe = ThreeSeconds();
     const SimFile f = WriteSim(dir, "move.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
@@ -105,9 +108,7 @@ TEST(SideData, RequestMovesTheSequentialReader) {
 // the file stayed and keeps its record for the next request.
 TEST(SideData, RequestWhoseSeekFailsKeepsItsRecord) {
     TempDir dir;
-    recsim::RecordingPlan plan;
-    plan.seconds = 3;
-    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const FileRecipe recipe = ThreeSeconds();
     const SimFile f = WriteSim(dir, "seek.avi", recipe);
     const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
     ASSERT_EQ(texts.size(), 3u);
