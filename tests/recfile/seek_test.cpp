@@ -197,7 +197,7 @@ TEST(KeyFrameSteps, FailedSeekIsNoKeyFrame) {
     const SimFile f = WriteSim(dir, "steps.avi", recipe);
     const struct {
         const char *name;
-        int32_t (*step)(AvFileHandle, AvFrameInfo *, const AvFrameInfo *);
+        int32_t(AVFILE_CALL *step)(AvFileHandle, AvFrameInfo *, const AvFrameInfo *);
         uint64_t keyEntry;  // what the step delivers once it can seek
     } steps[] = {
         {"to a later key frame", AVFILE_FEBackwardIFrame, 40},
