@@ -13,8 +13,8 @@
  * Result codes: every export returns a 32-bit signed integer:
  *   0  success
  *   1  null handle, missing path, failure, or nothing found / nothing left
- *   2  (open and folder check only) the file is encrypted and none of the
- *      host's passwords matches its key
+ *   2  (open only) the file is encrypted and none of the host's passwords
+ *      matches its key
  *
  * Strings are 8-bit, zero-terminated, in the system code page; a path is at
  * most 260 bytes including the terminator. Folder paths given to the searches
@@ -23,6 +23,11 @@
  * Threads: the library starts no thread. Any export may be called from any
  * thread. Calls on one record file handle are serialised by the handle's own
  * lock, but a handle must not be closed while another thread uses it.
+ *
+ * Output: every open of a record file (AVFILE_FEOpenFile, and the opens of
+ * AVFILE_SearchFile and AVFILE_CheckFolder) prints the lines of its walk
+ * through the file, one per top-level chunk visited and one for a failure,
+ * to the process's standard output.
  */
 #ifndef AVFILE_AVFILE_H
 #define AVFILE_AVFILE_H
@@ -114,7 +119,9 @@ typedef struct RecFileInfo {
  * 64-bit builds (same field order). */
 #pragma pack(push, 4)
 typedef struct AvFrameInfo {
-    int64_t timeUs;           /* presentation time, microseconds since 1970 */
+    int64_t timeUs;           /* presentation time, microseconds since 1970;
+                                 audio frames do not write it and leave what
+                                 the host's record held */
     unsigned char *data;      /* payload; owned by the handle, valid until the
                                  next read, seek, step or close on it */
     int32_t altLength1;       /* payload length, audio frames only */
@@ -132,8 +139,13 @@ typedef struct AvFrameInfo {
 #define FRAME_TYPE_SIDEDATA 3 /* side-data record (GPS, samples) */
 
 /* Request codes, in AvFrameInfo.type of the request record. */
-/* Read the next side-data record listed in the file's index, independent of
- * the video position. */
+/* Read the next side-data record listed in the file's index: the records
+ * come in file order, each once per open; seeks and steps do not rewind
+ * them, and 1 comes back once all were read. The file has one reader for
+ * frames and side data alike: the request places it behind the text chunk it
+ * read, so the next plain read goes on from there and no longer from the
+ * video position. The record's time is that of the first video frame after
+ * it (left as the host's record held it when the index lists no video). */
 #define FRAME_REQ_SIDEDATA       ((int32_t)0xff000011)
 /* Deliver audio of the 0-based channel held in the low 32 bits of the
  * request's timeUs instead of the channel given at open. */
@@ -258,8 +270,9 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFileName(const char *path);
 /* Looks for a readable record file under folder and opens it. 0 when one was
  * opened and terminalInfo (100 bytes) and ioName (344 bytes) were filled; 1
  * when the folder does not exist (a null folder included) or holds no record
- * file; 2 when the walk ended on an encrypted file that none of the
- * passwords opens. A null terminalInfo or ioName is not written; the result
+ * file that opens. An encrypted file that none of the passwords opens does
+ * not make it 2: the later steps of the walk overwrite that result, so the
+ * answer is 0 or 1. A null terminalInfo or ioName is not written; the result
  * is the same. A null password list, or a count of 0 or less, is an empty
  * list (a null list with a positive count is never read). */
 AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
@@ -281,7 +294,12 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_CheckFolder(const char *folder,
  * The list must hold passwordCount entries. 0 with the handle stored in
  * *handle; 1 not opened; 2 no password matched. On 1 and 2 *handle is left
  * untouched. A null path or a null handle address gives 1 without opening
- * anything. */
+ * anything.
+ * The file key of an encrypted file is deciphered with the master key: the
+ * built-in one, or the MASTERKEY value of section [CRYPT] in "AVFILE.INI"
+ * beside the library, exactly eight printable ASCII characters, read at the
+ * first open that needs it. A value that is refused sends one line to the
+ * debugger output (OutputDebugString) saying the built-in key is used. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEOpenFile(const char *path, int32_t channel,
                                                  const PasswordEntry *passwords,
                                                  int32_t passwordCount,
@@ -315,21 +333,31 @@ AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetTerminalInfo(AvFileHandle handle,
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEGetIOName(AvFileHandle handle,
                                                   unsigned char *ioName);
 
-/* Repositions on the first key frame of the file; 0, or 1 when closed. */
+/* Repositions on the first key frame of the file; 0, or 1 when closed. Like
+ * AVFILE_FESeekIFrame, a file without a key frame gives 0 and a parked
+ * reader. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FESeekBegin(AvFileHandle handle);
 
 /* Delivers the next frame into *frame: 0 when one was delivered, 1 when none
  * is left. request->type FRAME_REQ_SIDEDATA reads the next side-data record
- * of the index; FRAME_REQ_AUDIO_CHANNEL picks the audio channel. A null
- * request is a plain one (type 0). A null frame gives 1 and reads nothing;
- * the same holds for the two key-frame steps below, which then do not move. */
+ * of the index (and moves the reader, see there); FRAME_REQ_AUDIO_CHANNEL
+ * picks the audio channel. A null request is a plain one (type 0). A null
+ * frame gives 1 and reads nothing; the same holds for the two key-frame steps
+ * below, which then do not move.
+ * Once a read returned 1 at the end of the data, after a failed read or at a
+ * chunk of more than 512000 bytes, every further read returns 1 until a seek,
+ * a step or a side-data request places the reader again. An empty chunk
+ * gives 1 for that read only; the next one goes on behind it. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FEReadFrame(AvFileHandle handle,
                                                   AvFrameInfo *frame,
                                                   const AvFrameInfo *request);
 
 /* Seeks to the key frame at or after the proportional index position of the
  * time (microseconds since 1970, passed as low and high 32-bit halves). 0 when
- * the time's second lies within the file, 1 when outside or closed. */
+ * the time's second lies within the file, 1 when outside or closed. A seek
+ * that finds no key frame from that position on still returns 0 and parks
+ * the reader: reads then return 1 until the next seek, step or side-data
+ * request. */
 AVFILE_API int32_t AVFILE_CALL AVFILE_FESeekIFrame(AvFileHandle handle,
                                                    uint32_t timeUsLow,
                                                    uint32_t timeUsHigh);

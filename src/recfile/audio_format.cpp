@@ -30,13 +30,17 @@ void CFileAviVsk::DecideAudioFormat() {
         // Without a sample rate or a channel count there is nothing to divide
         // by: the default format stays.
         if (fw1 == 0 || channels == 0) return;
+        // Signed divisions. A damaged header's sample size in bits may not
+        // fit 16 bits, or an int: it is formed unsigned and its low 16 bits
+        // are kept.
         const int32_t bytesPerSecondPerSample = static_cast<int32_t>(
             int64_t{static_cast<int32_t>(fw2)} / int64_t{static_cast<int32_t>(fw1)});
-        const int32_t bits = (bytesPerSecondPerSample / channels) * 8;
+        const int32_t bytesPerSample = bytesPerSecondPerSample / channels;
+        const uint32_t bits = static_cast<uint32_t>(bytesPerSample) * 8u;
         wf.wFormatTag = 1;
         wf.nChannels = channels;
         wf.nSamplesPerSec = fw1;
-        wf.wBitsPerSample = static_cast<uint16_t>(bits);
+        wf.wBitsPerSample = static_cast<uint16_t>(bits & 0xffffu);
         wf.nBlockAlign = static_cast<uint16_t>(uint32_t{channels} * wf.wBitsPerSample / 8);
         wf.nAvgBytesPerSec = wf.nBlockAlign * fw1;
         wf.cbSize = 0;

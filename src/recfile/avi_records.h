@@ -95,6 +95,9 @@ struct AviChunkReader {
     uint32_t moviEnd;        // end of the movie list (0: the walk met none);
                              // the bound a repositioned reader keeps
     uint32_t listOffset;     // file offset of the list the set-up found
+    int32_t readFailed;      // nonzero once the file yielded no more bytes:
+                             // every read then finds nothing until the
+                             // reader is repositioned
 };
 
 // What the container walk learns about a record file.

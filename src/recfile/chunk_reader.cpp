@@ -122,10 +122,22 @@ void BoundToMovieList(AviChunkReader *r, uint32_t moviEnd) {
     if (r->state != kHunt || moviEnd == 0) return;
     r->readPos = static_cast<int32_t>(r->listOffset + static_cast<uint32_t>(r->readPos));
     KeepMovieBound(r);
+    // The window the set-up read may already reach past the movie list.
+    const uint64_t windowEnd = uint64_t{r->listOffset} + static_cast<uint32_t>(r->bufLen);
+    if (windowEnd > moviEnd) {
+        r->bufLen = moviEnd > r->listOffset ? static_cast<int32_t>(moviEnd - r->listOffset) : 0;
+        if (r->bufLen == 0) {
+            r->state = kRefill;
+            r->resumeState = 0;
+        }
+    }
 }
 
 int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int32_t *kind) {
     if (r == nullptr) return -1;
+    // A failed read is final until the reader is repositioned: the chunk it
+    // cut off is not resumed.
+    if (r->readFailed) return -2;
     for (;;) {
         if (r->state == kRefill) {
             if (r->resumeState == kPayload && r->length - r->copied >= r->bufSize) {
@@ -141,7 +153,10 @@ int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int
             if (n == 0) return 0;
             const size_t got = plat::Read(r->file, r->buf, static_cast<size_t>(n));
             r->bufLen = static_cast<int32_t>(got);
-            if (got == 0) return -2;
+            if (got == 0) {
+                r->readFailed = 1;
+                return -2;
+            }
             r->readPos = static_cast<int32_t>(static_cast<uint32_t>(r->readPos) + got);
             r->pos = 0;
             r->state = r->resumeState != 0 ? r->resumeState : kHunt;
@@ -239,7 +254,12 @@ int32_t ReadChunk(AviChunkReader *r, unsigned char *dest, uint32_t capacity, int
 
 int32_t RepositionReader(AviChunkReader *r, uint32_t offset) {
     if (r == nullptr) return -1;
-    plat::Seek(r->file, offset);
+    if (!plat::Seek(r->file, offset)) {
+        // Reading on from wherever the file stayed would take another chunk
+        // for the one at the offset.
+        ParkReader(r);
+        return -1;
+    }
     r->readPos = static_cast<int32_t>(offset);
     r->bufLen = 0;
     r->state = kRefill;
@@ -247,6 +267,7 @@ int32_t RepositionReader(AviChunkReader *r, uint32_t offset) {
     r->resumeState = 0;
     r->length = 0;
     r->copied = 0;
+    r->readFailed = 0;
     KeepMovieBound(r);
     return 0;
 }
@@ -261,6 +282,7 @@ void ParkReader(AviChunkReader *r) {
     r->copied = 0;
     r->readPos = 8;
     r->moviSize = 0;
+    r->readFailed = 0;
 }
 
 int32_t NextIndexEntry(AviIndex *index, IndexEntry *entry) {

@@ -33,13 +33,16 @@ void BoundToMovieList(AviChunkReader *reader, uint32_t moviEnd);
 // Finds the next chunk and copies its payload to dest. Returns the payload
 // length (> 0) with kind set; 0 at the end bound or for an empty chunk; -1
 // when the declared length exceeds capacity (the reader then stays on that
-// chunk) or for a null reader; -2 when the file yields no more bytes.
+// chunk) or for a null reader; -2 when the file yields no more bytes, and
+// from then on until the reader is repositioned: a chunk cut off by a failed
+// read is never resumed.
 int32_t ReadChunk(AviChunkReader *reader, unsigned char *dest, uint32_t capacity,
                   int32_t *kind);
 
 // Places the reader at an absolute file offset (a chunk header); scanning
-// starts afresh there and still ends at the end of the movie list. 0, or -1
-// for a null reader.
+// starts afresh there and still ends at the end of the movie list. 0; -1
+// for a null reader, and when the file cannot be placed there, which parks
+// the reader as ParkReader does.
 int32_t RepositionReader(AviChunkReader *reader, uint32_t offset);
 
 // Leaves the reader at the end of the data: every read finds nothing until

@@ -26,8 +26,8 @@ public:
     int32_t BackwardIFrame(AvFrameInfo *frame, const AvFrameInfo *request) override;
     int32_t ForwardIFrame(AvFrameInfo *frame, const AvFrameInfo *request) override;
 
-    // Delivers the next text chunk listed in the index as a side-data record,
-    // independent of the video position. 0 when delivered, 1 when none is
+    // Delivers the next text chunk listed in the index as a side-data record;
+    // the reader is left behind that chunk. 0 when delivered, 1 when none is
     // left or the chunk cannot be read.
     int32_t ReadSideDataRecord(AvFrameInfo *frame);
 

@@ -14,6 +14,11 @@ namespace {
 constexpr unsigned char kAudPrefix[5] = {0x00, 0x00, 0x00, 0x01, 0x09};
 constexpr int32_t kAudLength = 6;
 
+// value - by, modulo 2^32.
+int32_t LowerBy(int32_t value, int32_t by) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value) - static_cast<uint32_t>(by));
+}
+
 int32_t FirstWord(const AvFrameInfo &request) {
     int32_t word;
     std::memcpy(&word, &request, sizeof word);
@@ -30,8 +35,10 @@ int32_t CFileAviVsk::ReadFrame(AvFrameInfo *frame, const AvFrameInfo *request) {
     if (requestType == FRAME_REQ_SIDEDATA) return ReadSideDataRecord(frame);
 
     CAutoLock guard(&m_lock);
-    const int32_t wanted =
-        (requestType == FRAME_REQ_AUDIO_CHANNEL ? FirstWord(*request) : m_fileInfo.channel) + 1;
+    // Audio of channel c is stream c + 1; a host channel as large as an int
+    // holds matches no stream.
+    const int64_t wanted =
+        int64_t{requestType == FRAME_REQ_AUDIO_CHANNEL ? FirstWord(*request) : m_fileInfo.channel} + 1;
     for (;;) {
         if (m_activeReader == nullptr) return 1;
         int32_t kind = 0;
@@ -79,7 +86,9 @@ void CFileAviVsk::DeliverFrame(AvFrameInfo *frame, unsigned char *payload, int32
     if (n > kAudLength && std::memcmp(payload, kAudPrefix, sizeof kAudPrefix) == 0) {
         frame->data += kAudLength;
         frame->length -= kAudLength;
-        frame->altLength1 -= kAudLength;
-        frame->altLength2 -= kAudLength;
+        // The host's own values: lowered with the length, wrapping at the
+        // ends of their range.
+        frame->altLength1 = LowerBy(frame->altLength1, kAudLength);
+        frame->altLength2 = LowerBy(frame->altLength2, kAudLength);
     }
 }

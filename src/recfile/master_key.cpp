@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "recfile/des.h"
+#include "support/routines.h"
 
 namespace {
 
@@ -46,10 +47,16 @@ bool ReadMasterKey(const char *profilePath, unsigned char *key) {
     // as such and refused instead of being cut to eight.
     char value[64] = {};
     plat::ProfileString("CRYPT", "MASTERKEY", "", value, sizeof value, profilePath);
-    if (std::strlen(value) != kMasterKeySize) return false;
-    for (uint32_t i = 0; i < kMasterKeySize; ++i) {
+    if (value[0] == '\0') return false;
+    bool valid = std::strlen(value) == kMasterKeySize;
+    for (uint32_t i = 0; valid && i < kMasterKeySize; ++i) {
         const unsigned char c = static_cast<unsigned char>(value[i]);
-        if (c < 0x20 || c > 0x7E) return false;
+        valid = c >= 0x20 && c <= 0x7E;
+    }
+    if (!valid) {
+        // The value itself is not shown: it is meant to be a secret.
+        DebugTrace("AVFILE.INI: MASTERKEY is not eight printable characters, the built-in master key is used");
+        return false;
     }
     std::memcpy(key, value, kMasterKeySize);
     return true;

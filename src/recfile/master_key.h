@@ -14,7 +14,8 @@ void DefaultMasterKey(unsigned char *key);
 // Reads "CRYPT"/"MASTERKEY" from the profile file at `profilePath` into
 // `key` (8 bytes). Returns false and leaves `key` untouched when the file,
 // the section or the key is missing, or the value is not exactly eight
-// printable ASCII characters.
+// printable ASCII characters; a value refused sends one DebugTrace line
+// saying that the built-in key is used.
 bool ReadMasterKey(const char *profilePath, unsigned char *key);
 
 // The master key in use: the one from "AVFILE.INI" in the folder of the

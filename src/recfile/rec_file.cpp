@@ -35,7 +35,7 @@ void CRecFile::SetAudioFormat(int32_t codec, uint16_t channels,
     m_waveFormat.nChannels = channels;
     m_waveFormat.nSamplesPerSec = samplesPerSec;
     m_waveFormat.wBitsPerSample = bitsPerSample;
-    m_waveFormat.nBlockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
+    m_waveFormat.nBlockAlign = static_cast<uint16_t>(uint32_t{channels} * bitsPerSample / 8);
     m_audioFrameSize = codec == 4 ? 8192 : 1280;
     if (bitsPerSample != 8 && bitsPerSample != 16) {
         const uint16_t tag = m_waveFormat.wFormatTag;

@@ -1,5 +1,6 @@
 // Side data on request: the text chunks listed in the index, fetched one
-// after another in file order, independent of the video position.
+// after another in file order, whatever the video position; the one reader
+// is left behind the chunk fetched.
 #include "recfile/chunk_reader.h"
 #include "recfile/file_avi_vsk.h"
 #include "recfile/gps.h"

@@ -4,10 +4,14 @@
 #include <string>
 
 #include "common/temp_dir.h"
+#include "platform/platform.h"
 #include "recfile/des.h"
 #include "recfile/master_key.h"
 
 namespace {
+
+std::string g_trace;
+void CaptureTrace(const char *text) { g_trace += text; }
 
 std::string KeyText(const unsigned char *key) {
     return std::string(reinterpret_cast<const char *>(key), kMasterKeySize);
@@ -24,29 +28,40 @@ TEST(MasterKey, ProfileValueMustBeEightPrintableCharacters) {
     struct Case {
         const char *profile;
         const char *key;  // null: refused, the key stays as it was
+        bool traced;      // a value there but refused is told once
     };
     const Case cases[] = {
-        {"[CRYPT]\nMASTERKEY=Km7$pQ2z\n", "Km7$pQ2z"},
-        {"[crypt]\nmasterkey =  Km7$pQ2z  \n", "Km7$pQ2z"},
-        {"[CRYPT]\nMASTERKEY=Km 7pQ2z\n", "Km 7pQ2z"},
-        {"[CRYPT]\nMASTERKEY=Km7$pQ2\n", nullptr},
-        {"[CRYPT]\nMASTERKEY=Km7$pQ2zz\n", nullptr},
-        {"[CRYPT]\nMASTERKEY=Km7\tpQ2z\n", nullptr},
-        {"[CRYPT]\nMASTERKEY=Km7\xe9pQ2z\n", nullptr},
-        {"[CRYPT]\nMASTERKEY=\n", nullptr},
-        {"[CRYPT]\nOTHER=Km7$pQ2z\n", nullptr},
-        {"[OTHER]\nMASTERKEY=Km7$pQ2z\n", nullptr},
+        {"[CRYPT]\nMASTERKEY=Km7$pQ2z\n", "Km7$pQ2z", false},
+        {"[crypt]\nmasterkey =  Km7$pQ2z  \n", "Km7$pQ2z", false},
+        {"[CRYPT]\nMASTERKEY=Km 7pQ2z\n", "Km 7pQ2z", false},
+        {"[CRYPT]\nMASTERKEY=Km7$pQ2\n", nullptr, true},
+        {"[CRYPT]\nMASTERKEY=Km7$pQ2zz\n", nullptr, true},
+        {"[CRYPT]\nMASTERKEY=Km7\tpQ2z\n", nullptr, true},
+        {"[CRYPT]\nMASTERKEY=Km7\xe9pQ2z\n", nullptr, true},
+        {"[CRYPT]\nMASTERKEY=\n", nullptr, false},
+        {"[CRYPT]\nOTHER=Km7$pQ2z\n", nullptr, false},
+        {"[OTHER]\nMASTERKEY=Km7$pQ2z\n", nullptr, false},
     };
     TempDir dir;
+    plat::SetDebugSink(CaptureTrace);
     for (const Case &c : cases) {
         const std::string path = dir.WriteFile("AVFILE.INI", c.profile);
         unsigned char key[kMasterKeySize];
         std::memcpy(key, "unchangd", kMasterKeySize);
+        g_trace.clear();
         EXPECT_EQ(ReadMasterKey(path.c_str(), key), c.key != nullptr) << c.profile;
         EXPECT_EQ(KeyText(key), c.key ? c.key : "unchangd") << c.profile;
+        // The line does not show the value.
+        EXPECT_EQ(g_trace, c.traced ? "AVFILE.INI: MASTERKEY is not eight printable characters, "
+                                      "the built-in master key is used\n"
+                                    : "")
+            << c.profile;
     }
+    g_trace.clear();
     unsigned char key[kMasterKeySize] = {};
     EXPECT_FALSE(ReadMasterKey((dir / "missing.ini").c_str(), key));
+    EXPECT_EQ(g_trace, "");
+    plat::SetDebugSink(nullptr);
 }
 
 TEST(MasterKey, FileKeyIsDecipheredOnlyForEncryptedFiles) {

@@ -88,6 +88,24 @@ TEST(Playback, UnprobedFileFromTheSetUpToTheEndOfTheMovieList) {
         OpenHandle h(f.path);
         ASSERT_EQ(h.result(), 0);
         ExpectSame(ReadAll(h.get()), ExpectedPlayback(f, recipe, 0, 0));
+
+        // A movie list that ends inside the set-up's first window: the index
+        // behind it is not read as chunks. Entries the walk drops make the
+        // file long enough for the walk to reach the index.
+        FileRecipe small = PlainRecording(2);
+        recsim::DescribePcmAudio(small);
+        small.infoPlacement = order;
+        small.chunks = {VideoChunk(recsim::SyntheticKeyFrame(300), true),
+                        VideoChunk(recsim::SyntheticFrame(200), false)};
+        small.index.extra.assign(160, recsim::IndexEntry{"JUNK", 0, 0, 0});
+        const SimFile g = WriteSim(dir, "small.avi", small);
+        ASSERT_LT(g.written.movieListOffset + 8 + g.written.movieListSize,
+                  g.written.headerListOffset + 2048u);
+        OpenHandle k(g.path);
+        ASSERT_EQ(k.result(), 0);
+        const std::vector<Delivered> want = ExpectedPlayback(g, small, 0, 0);
+        ASSERT_EQ(want.size(), 2u);
+        ExpectSame(ReadAll(k.get()), want);
     }
 }
 
@@ -105,6 +123,15 @@ TEST(Playback, AudioChannelByRequest) {
     ExpectSame(ReadAll(h.get(), FRAME_REQ_AUDIO_CHANNEL, 2), ExpectedPlayback(f, recipe, 2));
     AVFILE_FESeekBegin(h.get());
     ExpectSame(ReadAll(h.get(), 0x12345, 2), ExpectedPlayback(f, recipe, 0));
+
+    // A channel as large as an int, at open or by request, matches no audio
+    // stream (channel 9 has none either).
+    const std::vector<Delivered> noAudio = ExpectedPlayback(f, recipe, 9);
+    OpenHandle last(f.path, INT32_MAX);
+    ASSERT_EQ(last.result(), 0);
+    ExpectSame(ReadAll(last.get()), noAudio);
+    AVFILE_FESeekBegin(h.get());
+    ExpectSame(ReadAll(h.get(), FRAME_REQ_AUDIO_CHANNEL, INT32_MAX), noAudio);
 }
 
 // Files whose chunks are written one by one to show a single rule.
@@ -168,16 +195,27 @@ TEST(Playback, DelimiterDropMovesDataAndLengths) {
     const SimFile f = WriteSim(dir, "aud.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
-    AvFrameInfo frame{};
-    frame.altLength1 = 100;
-    frame.altLength2 = 200;
-    ASSERT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 0);
-    EXPECT_EQ(frame.length, 1);
-    EXPECT_EQ(frame.data[0], 0x42);
-    EXPECT_EQ(frame.data[-6], 0x00);
-    EXPECT_EQ(frame.data[-2], 0x09);
-    EXPECT_EQ(frame.altLength1, 94);  // lowered with the length, never set for video
-    EXPECT_EQ(frame.altLength2, 194);
+    // The host's alternative lengths, never set for video, are lowered with
+    // the length, wrapping at the ends of their range.
+    const struct {
+        int32_t before1, before2, after1, after2;
+    } lengths[] = {
+        {100, 200, 94, 194},
+        {INT32_MIN, INT32_MIN + 5, INT32_MAX - 5, INT32_MAX},
+    };
+    for (const auto &l : lengths) {
+        ASSERT_EQ(AVFILE_FESeekBegin(h.get()), 0);
+        AvFrameInfo frame{};
+        frame.altLength1 = l.before1;
+        frame.altLength2 = l.before2;
+        ASSERT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 0);
+        EXPECT_EQ(frame.length, 1);
+        EXPECT_EQ(frame.data[0], 0x42);
+        EXPECT_EQ(frame.data[-6], 0x00);
+        EXPECT_EQ(frame.data[-2], 0x09);
+        EXPECT_EQ(frame.altLength1, l.after1);
+        EXPECT_EQ(frame.altLength2, l.after2);
+    }
 }
 
 TEST(Playback, TimesOfVideoAudioAndText) {
@@ -321,6 +359,13 @@ TEST(AudioFormat, DecidedAtOpen) {
          std::array<uint32_t, 3>{Fw0(1, 1), 0, 16000}, sps, def, 4096, 5, 3},
         {"marker without channels", std::array<uint32_t, 3>{9, kMarker, 800},
          std::array<uint32_t, 3>{Fw0(1, 0), 8000, 16000}, sps, def, 4096, 5, 3},
+        // Damaged words: only the low 16 bits of the sample size are kept.
+        {"marker, byte rate of an int's range", std::array<uint32_t, 3>{9, kMarker, 800},
+         std::array<uint32_t, 3>{Fw0(1, 1), 1, 0x7fffffff}, sps, {1, 1, 1, 8191, 8191, 0xfff8, 0},
+         800, -1, 3},
+        {"marker, rate -1 and byte rate of the int minimum", std::array<uint32_t, 3>{9, kMarker, 800},
+         std::array<uint32_t, 3>{Fw0(1, 1), 0xffffffff, 0x80000000}, sps,
+         {1, 1, 0xffffffff, 0, 0, 0, 0}, 800, -1, 3},
         {"sps, tag 255", std::array<uint32_t, 3>{9, 8, 7},
          std::array<uint32_t, 3>{Fw0(255, 1), 16000, 8000}, sps, {1, 2, 8000, 32000, 4, 16, 0}, 8192, 4, 2},
         {"sps, tag 1", std::array<uint32_t, 3>{9, 8, 7},
@@ -378,6 +423,35 @@ TEST(AudioFormat, DecidedAtOpen) {
         }
     }
     EXPECT_EQ(AVFILE_FEGetWaveFormat(nullptr, nullptr, nullptr, nullptr, nullptr), 1);
+}
+
+// The host's slot for setting the format: block align from the channels and
+// the sample size, and the default format back for a sample size other than
+// 8 or 16 bits.
+TEST(AudioFormat, SetThroughTheObject) {
+    const struct {
+        int32_t codec;
+        uint16_t channels;
+        uint32_t rate;
+        uint16_t bits;
+        AvWaveFormatEx format;
+        uint32_t frameSize;
+    } cases[] = {
+        {4, 2, 44100, 16, {1, 2, 44100, 16000, 4, 16, 0}, 8192},
+        {7, 65535, 8000, 16, {1, 65535, 8000, 16000, 0xfffe, 16, 0}, 1280},
+        {4, 65535, 48000, 65535, {1, 1, 8000, 16000, 2, 16, 0}, 8192},
+    };
+    for (const auto &c : cases) {
+        CFileAviVsk file;
+        file.SetAudioFormat(c.codec, c.channels, c.rate, c.bits);
+        AvWaveFormatEx format{};
+        uint32_t frameSize = 0;
+        int32_t codec = 0;
+        file.GetWaveFormat(&format, &frameSize, &codec, nullptr);
+        EXPECT_EQ(std::memcmp(&format, &c.format, sizeof format), 0) << c.channels << " " << c.bits;
+        EXPECT_EQ(frameSize, c.frameSize);
+        EXPECT_EQ(codec, c.codec);
+    }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "recfile/sim_file.h"
 
 namespace {
@@ -183,6 +184,48 @@ TEST(KeyFrameSteps, EntriesAtOffsetZero) {
     // The step back goes to entry 0 and reads from the start of the file.
     AVFILE_FEForwardIFrame(h.get(), &frame, nullptr);
     EXPECT_EQ(FileObject(h.get())->Index()->cursor, 1);
+}
+
+// A step whose seek fails delivers nothing: the reader is parked as by a
+// seek that finds no key frame, and the next step that can seek goes on.
+TEST(KeyFrameSteps, FailedSeekIsNoKeyFrame) {
+    TempDir dir;
+    recsim::RecordingPlan plan;
+    plan.seconds = 4;
+    plan.keyFrameInterval = 10;
+    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const SimFile f = WriteSim(dir, "steps.avi", recipe);
+    const struct {
+        const char *name;
+        int32_t(AVFILE_CALL *step)(AvFileHandle, AvFrameInfo *, const AvFrameInfo *);
+        uint64_t keyEntry;  // what the step delivers once it can seek
+    } steps[] = {
+        {"to a later key frame", AVFILE_FEBackwardIFrame, 40},
+        {"to an earlier key frame", AVFILE_FEForwardIFrame, 20},
+    };
+    namespace fault = plat::fault;
+    for (const auto &s : steps) {
+        SCOPED_TRACE(s.name);
+        OpenHandle h(f.path);
+        ASSERT_EQ(h.result(), 0);
+        // Key frame 30 and two frames of its group: the cursor is on 33.
+        ASSERT_EQ(Seek(h.get(), int64_t{recipe.header.startSeconds + 1} * 1000000), 0);
+        AvFrameInfo frame{};
+        for (int i = 0; i < 3; ++i) {
+            do {
+                ASSERT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 0);
+            } while (frame.type != FRAME_TYPE_I && frame.type != FRAME_TYPE_P);
+        }
+        ASSERT_EQ(FileObject(h.get())->Index()->cursor, 33);
+        fault::Arm(fault::kSeek, 1, false);
+        const int32_t failed = s.step(h.get(), &frame, nullptr);
+        fault::Disarm();
+        EXPECT_EQ(failed, 1);
+        EXPECT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 1);
+        ASSERT_EQ(s.step(h.get(), &frame, nullptr), 0);
+        EXPECT_EQ(frame.type, FRAME_TYPE_I);
+        EXPECT_EQ(frame.timeUs, FrameTime(recipe, s.keyEntry, 100));
+    }
 }
 
 }  // namespace

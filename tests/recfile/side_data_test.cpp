@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "recfile/gps.h"
 #include "recfile/sim_file.h"
 
@@ -29,12 +30,17 @@ std::vector<uint8_t> RecordOf(const std::vector<uint8_t> &text) {
     return std::vector<uint8_t>(record, record + length);
 }
 
-TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
-    TempDir dir;
+// Three seconds with a text chunk at the start of each.
+FileRecipe ThreeSeconds(bool gpsSamples = false) {
     recsim::RecordingPlan plan;
     plan.seconds = 3;
-    plan.gpsSamples = true;
-    const FileRecipe recipe = recsim::PlannedFile(plan);
+    plan.gpsSamples = gpsSamples;
+    return recsim::PlannedFile(plan);
+}
+
+TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
+    TempDir dir;
+    const FileRecipe recipe = ThreeSeconds(true);
     const SimFile f = WriteSim(dir, "gps.avi", recipe);
     const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
     ASSERT_EQ(texts.size(), 3u);
@@ -69,9 +75,7 @@ TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
 
 TEST(SideData, RequestMovesTheSequentialReader) {
     TempDir dir;
-    recsim::RecordingPlan plan;
-    plan.seconds = 3;
-    const FileRecipe recipe = recsim::PlannedFile(plan);
+    const FileRecipe recipe = ThreeSeconds();
     const SimFile f = WriteSim(dir, "move.avi", recipe);
     OpenHandle h(f.path);
     ASSERT_EQ(h.result(), 0);
@@ -98,6 +102,27 @@ TEST(SideData, RequestMovesTheSequentialReader) {
     } else {
         EXPECT_TRUE(d.payload == next.payload);
     }
+}
+
+// A request whose seek to the text chunk fails reads nothing from wherever
+// the file stayed and keeps its record for the next request.
+TEST(SideData, RequestWhoseSeekFailsKeepsItsRecord) {
+    TempDir dir;
+    const FileRecipe recipe = ThreeSeconds();
+    const SimFile f = WriteSim(dir, "seek.avi", recipe);
+    const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
+    ASSERT_EQ(texts.size(), 3u);
+    OpenHandle h(f.path);
+    ASSERT_EQ(h.result(), 0);
+    namespace fault = plat::fault;
+    AvFrameInfo frame{};
+    fault::Arm(fault::kSeek, 1, false);
+    const int32_t failed = RequestSideData(h.get(), &frame);
+    fault::Disarm();
+    EXPECT_EQ(failed, 1);
+    EXPECT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 1);  // parked
+    ASSERT_EQ(RequestSideData(h.get(), &frame), 0);
+    EXPECT_TRUE(Copy(frame).payload == RecordOf(texts[0]->payload));
 }
 
 TEST(SideData, FailuresAndFilesWithoutVideoEntries) {
