@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -106,15 +110,69 @@ TEST(DebugTrace, OneLineCutAt510Characters) {
     plat::SetDebugSink(nullptr);
 }
 
+// Waits up to `limit` for `flag`; true when it was set.
+bool WaitFor(const std::atomic<int> &flag, std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (flag.load() == 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// An owner thread enters the lock twice; a second thread waiting for it gets
+// in only once the owner has left both times. Every wait is bounded: a lock
+// that does not nest leaves the owner stuck, which fails the test instead of
+// hanging it.
 TEST(CAutoLock, NullLockDoesNothingAndLocksNest) {
     { CAutoLock none(nullptr); }
-    CMutexLock lock;
-    {
-        CAutoLock outer(&lock);
-        CAutoLock inner(&lock);  // the owning thread may enter again
+    struct Probe {
+        CMutexLock lock;
+        std::atomic<int> nested{0}, leftInner{0}, prober{0};
+        std::atomic<int> leaveInner{0}, leaveOuter{0};
+    };
+    constexpr auto kLimit = std::chrono::seconds(10);
+    constexpr auto kGrace = std::chrono::milliseconds(50);
+    // Shared with the threads, so that one left stuck keeps its lock alive.
+    const auto probe = std::make_shared<Probe>();
+    std::thread owner([probe, kLimit] {
+        CAutoLock outer(&probe->lock);
+        {
+            CAutoLock inner(&probe->lock);  // the owning thread may enter again
+            probe->nested = 1;
+            WaitFor(probe->leaveInner, kLimit);
+        }
+        probe->leftInner = 1;
+        WaitFor(probe->leaveOuter, kLimit);
+    });
+    if (!WaitFor(probe->nested, kLimit)) {
+        owner.detach();
+        FAIL() << "the owning thread could not enter the lock a second time";
     }
-    lock.Lock();
-    lock.Unlock();
+    std::thread prober([probe] {
+        Probe &p = *probe;
+        CAutoLock taken(&p.lock);
+        p.prober.store(1);
+    });
+    std::this_thread::sleep_for(kGrace);
+    EXPECT_EQ(probe->prober.load(), 0) << "entered while the owner held the lock twice";
+    probe->leaveInner = 1;
+    if (!WaitFor(probe->leftInner, kLimit)) {
+        owner.detach();
+        prober.detach();
+        FAIL() << "the owner could not leave the inner level";
+    }
+    std::this_thread::sleep_for(kGrace);
+    EXPECT_EQ(probe->prober.load(), 0) << "entered while the owner still held the lock once";
+    probe->leaveOuter = 1;
+    const bool entered = WaitFor(probe->prober, kLimit);
+    EXPECT_TRUE(entered) << "the lock stayed taken after the owner left it";
+    owner.join();
+    if (!entered) {
+        prober.detach();
+        return;
+    }
+    prober.join();
 }
 
 }  // namespace
