@@ -157,7 +157,8 @@ int main(int argc, char **argv) {
     snprintf(profile, sizeof profile, "%sAVFILE.INI", argv[2]);
     snprintf(first, sizeof first, "%s1_20150109-104929_1030h.avi", argv[2]);
     snprintf(second, sizeof second, "%s2_20150109-104929_1030h.avi", argv[2]);
-    if (!CopyBytes(argv[1], library) || !WriteText(profile, "[CRYPT]\r\nMASTERKEY = Ini4Key7\r\n")) {
+    if (!CopyBytes(argv[1], library) ||
+        !WriteText(profile, "[CRYPT]\r\nMASTERKEY = Ini4Key7\r\n")) {
         fprintf(stderr, "FAILED: cannot put the library and its AVFILE.INI into %s\n", argv[2]);
         return 1;
     }
