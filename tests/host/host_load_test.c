@@ -241,14 +241,14 @@ int main(int argc, char **argv) {
         /* The master key comes from the AVFILE.INI beside the library: the
          * file key of the first recording, enciphered under it, passes the
          * password check. */
-        OpenFileFn open = (OpenFileFn)Need("AVFILE_FEOpenFile");
-        HandleFn close = (HandleFn)Need("AVFILE_FECloseFile");
-        FrameFn read = (FrameFn)Need("AVFILE_FEReadFrame");
+        OpenFileFn openFile = (OpenFileFn)Need("AVFILE_FEOpenFile");
+        HandleFn closeFile = (HandleFn)Need("AVFILE_FECloseFile");
+        FrameFn readFrame = (FrameFn)Need("AVFILE_FEReadFrame");
         AvFileHandle kept = NULL, again = NULL;
         memset(&password, 0, sizeof password);
         memcpy(password.key, "Host2015", 8);
         memset(&request, 0, sizeof request);
-        EXPECT_RESULT(open(first, 0, &password, 1, 1, &kept), 0);
+        EXPECT_RESULT(openFile(first, 0, &password, 1, 1, &kept), 0);
         /* Open handles stay open through AVFILE_UnInitialize. */
         EXPECT_RESULT(((NoArgsFn)Need("AVFILE_UnInitialize"))(), 0);
         if (kept != NULL) {
@@ -257,18 +257,20 @@ int main(int argc, char **argv) {
                    "the kept handle still describes its recording");
             EXPECT_RESULT(((HandleFn)Need("AVFILE_FESeekBegin"))(kept), 0);
             memset(&frame, 0, sizeof frame);
-            EXPECT_RESULT(read(kept, &frame, &request), 0);
+            EXPECT_RESULT(readFrame(kept, &frame, &request), 0);
             Expect(frame.type == FRAME_TYPE_I && frame.length > 0,
                    "the kept handle still delivers its first key frame");
-            EXPECT_RESULT(close(kept), 0);
+            EXPECT_RESULT(closeFile(kept), 0);
         }
         /* The file is read once: a key written into it now is not taken up,
          * so the recording enciphered under that key does not match, and
          * the first one still does. */
         Expect(WriteText(profile, "[CRYPT]\r\nMASTERKEY=Later5Ky\r\n"), "rewrite AVFILE.INI");
-        EXPECT_RESULT(open(second, 0, &password, 1, 1, &again), 2);
-        EXPECT_RESULT(open(first, 0, &password, 1, 1, &again), 0);
-        if (again != NULL) EXPECT_RESULT(close(again), 0);
+        EXPECT_RESULT(openFile(second, 0, &password, 1, 1, &again), 2);
+        if (again != NULL) closeFile(again);
+        again = NULL;
+        EXPECT_RESULT(openFile(first, 0, &password, 1, 1, &again), 0);
+        if (again != NULL) EXPECT_RESULT(closeFile(again), 0);
         remove(profile);
     }
     /* Nothing of the library's inside is visible to the host. */
