@@ -55,7 +55,7 @@ TEST(TreeSearch, StopEndsOnlyTheFolderBeingReported) {
               (std::vector<std::string>{root / "video/1_20150109-104929_1030h.avi", alarm}));
 }
 
-TEST(TreeSearch, EventSearchWalksButReportsNothing) {
+TEST(TreeSearch, EventSearchOpensAndReportsNothing) {
     DayTree tree;
     CScriptedSearch search;
     GroupLog::Reset();
@@ -78,7 +78,7 @@ TEST(TreeSearch, SubFolderWhosePathWouldNotFitIsNotSearched) {
     EXPECT_TRUE(search.opened.empty());
 }
 
-TEST(TreeSearch, ExportsAnswerOneInEveryCase) {
+TEST(TreeSearch, ExportAnswersOneForAFolderAndForAMissingOne) {
     TempDir root;
     root.MakeDir("video");
     GroupLog::Reset();
