@@ -5,12 +5,27 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+int ProcessId() {
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
 std::string Localize(std::string p) {
     for (char &c : p) {
         if (c == '/' || c == '\\') c = plat::kPathSep;
@@ -19,13 +34,24 @@ std::string Localize(std::string p) {
 }
 }  // namespace
 
+// Test programs run side by side (ctest -j), and two of them may start in
+// the same clock tick: the name carries the process id, and a name that is
+// already taken is never shared, only skipped.
 TempDir::TempDir() {
-    static std::atomic<int> counter{0};
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    fs::path p = fs::temp_directory_path() /
-                 ("avfile-test-" + std::to_string(stamp) + "-" + std::to_string(counter++));
-    fs::create_directories(p);
-    path_ = Localize(p.string()) + plat::kPathSep;
+    static std::atomic<unsigned> counter{0};
+    const fs::path base = fs::temp_directory_path();
+    const std::string process = std::to_string(ProcessId());
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        const fs::path p = base / ("avfile-test-" + process + "-" + std::to_string(stamp) + "-" +
+                                   std::to_string(counter++));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            path_ = Localize(p.string()) + plat::kPathSep;
+            return;
+        }
+    }
+    throw std::runtime_error("no new temporary folder in " + base.string());
 }
 
 TempDir::~TempDir() {

@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "avfile/avfile.h"
+#include "common/file_operations.h"
 #include "common/temp_dir.h"
 #include "recsim/recsim.h"
 
@@ -90,10 +92,19 @@ TEST(BadArguments, NullOutputsAndCallbacks) {
 
     // Nowhere to put the handle: nothing is opened.
     EXPECT_EQ(AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, nullptr), 1);
-    // Searches without a callback: the usual result, nothing walked.
-    EXPECT_EQ(AVFILE_SearchDay(dir.path().c_str(), 0, nullptr), 0);
-    EXPECT_EQ(AVFILE_SearchFile((dir.path() + kDay + "/").c_str(), 0, nullptr), 1);
-    EXPECT_EQ(AVFILE_SearchEvent(dir.path().c_str(), 0, nullptr), 1);
+    // Searches without a callback: the usual result, and not one folder
+    // listed or file opened on the way.
+    const std::string day = dir.path() + kDay + "/";
+    const CountedCall searches[] = {
+        CountFileOperations([&] { return AVFILE_SearchDay(dir.path().c_str(), 0, nullptr); }),
+        CountFileOperations([&] { return AVFILE_SearchFile(day.c_str(), 0, nullptr); }),
+        CountFileOperations([&] { return AVFILE_SearchEvent(dir.path().c_str(), 0, nullptr); }),
+    };
+    const int32_t results[] = {0, 1, 1};
+    for (size_t i = 0; i < std::size(searches); ++i) {
+        EXPECT_EQ(searches[i].result, results[i]) << "search " << i;
+        EXPECT_EQ(searches[i].fileOperations, 0u) << "search " << i;
+    }
     // The folder check answers without buffers to fill.
     EXPECT_EQ(AVFILE_CheckFolder(dir.path().c_str(), nullptr, 0, 0, nullptr, nullptr), 0);
 

@@ -1,7 +1,7 @@
 // Drives the whole exported interface over one record file or one recording
 // tree the way a playback client does, and checks what no input may break:
-// only the result codes 0, 1 and 2, frame records that point into memory the
-// handle owns, side-data records of a valid length, and read and step loops
+// only the result codes 0 and 1 (2 answers a password check, which is never
+// asked for here), frame records that point into memory the handle owns, side-data records of a valid length, and read and step loops
 // that end. Shared by the hardening tests and the fuzzers, so it reports
 // through a text instead of a test framework.
 #pragma once

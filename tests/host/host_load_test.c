@@ -4,8 +4,14 @@
  * decorated or missing name, or a record layout the host disagrees with
  * shows up here.
  *
+ * The library is copied into the scratch folder and loaded from there, beside
+ * an AVFILE.INI that sets the master key, so that the key the library reads
+ * is the host's: the two encrypted recordings the scratch folder holds
+ * (1_... and 2_...20150109-104929_1030h.avi, file key "Host2015") carry their
+ * file keys enciphered under "Ini4Key7" and "Later5Ky".
+ *
  * Usage: host_load_test <path of the shared library> <scratch folder>
- * The scratch folder must exist; the test writes two small files into it.
+ * The scratch folder must exist; the test writes a few small files into it.
  */
 #include <stdint.h>
 #include <stdio.h>
@@ -91,6 +97,33 @@ static int WriteText(const char *path, const char *text) {
     return fclose(f) == 0;
 }
 
+static int CopyBytes(const char *source, const char *destination) {
+    char buffer[65536];
+    size_t n;
+    int ok;
+    FILE *in = fopen(source, "rb");
+    FILE *out = in ? fopen(destination, "wb") : NULL;
+    if (out == NULL) {
+        if (in) fclose(in);
+        return 0;
+    }
+    ok = 1;
+    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0) {
+        if (fwrite(buffer, 1, n, out) != n) ok = 0;
+    }
+    if (ferror(in)) ok = 0;
+    fclose(in);
+    return fclose(out) == 0 && ok;
+}
+
+static const char *NameOf(const char *path) {
+    const char *name = path;
+    for (; *path; ++path) {
+        if (*path == '/' || *path == '\\') name = path + 1;
+    }
+    return name;
+}
+
 static int FileHolds(const char *path, const char *text) {
     char buffer[64] = {0};
     FILE *f = fopen(path, "rb");
@@ -103,7 +136,9 @@ static int FileHolds(const char *path, const char *text) {
 
 int main(int argc, char **argv) {
     char source[AVFILE_MAX_PATH], destination[AVFILE_MAX_PATH], missing[AVFILE_MAX_PATH];
-    char record[2 * AVFILE_MAX_PATH];
+    char record[2 * AVFILE_MAX_PATH], library[2 * AVFILE_MAX_PATH], profile[AVFILE_MAX_PATH];
+    char first[AVFILE_MAX_PATH], second[AVFILE_MAX_PATH];
+    PasswordEntry password;
     static const unsigned char marked[4] = {'j', 'n', 'q', 0x7f};
     static const unsigned char unmarked[4] = {'j', 'n', 'x', 0x00};
     unsigned char terminal[AVFILE_TERMINAL_INFO_SIZE], ioName[AVFILE_IO_NAME_SIZE];
@@ -118,9 +153,18 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: %s <library> <scratch folder>\n", argv[0]);
         return 2;
     }
-    g_lib = OpenLibrary(argv[1]);
+    snprintf(library, sizeof library, "%s%s", argv[2], NameOf(argv[1]));
+    snprintf(profile, sizeof profile, "%sAVFILE.INI", argv[2]);
+    snprintf(first, sizeof first, "%s1_20150109-104929_1030h.avi", argv[2]);
+    snprintf(second, sizeof second, "%s2_20150109-104929_1030h.avi", argv[2]);
+    if (!CopyBytes(argv[1], library) ||
+        !WriteText(profile, "[CRYPT]\r\nMASTERKEY = Ini4Key7\r\n")) {
+        fprintf(stderr, "FAILED: cannot put the library and its AVFILE.INI into %s\n", argv[2]);
+        return 1;
+    }
+    g_lib = OpenLibrary(library);
     if (g_lib == NULL) {
-        fprintf(stderr, "FAILED: cannot load %s\n", argv[1]);
+        fprintf(stderr, "FAILED: cannot load %s\n", library);
         return 1;
     }
     snprintf(source, sizeof source, "%ssource.bin", argv[2]);
@@ -192,6 +236,42 @@ int main(int argc, char **argv) {
         EXPECT_RESULT(((SeekIFrameFn)Need("AVFILE_FESeekIFrame"))(NULL, 0xffffffffu, 7u), 1);
         EXPECT_RESULT(((FrameFn)Need("AVFILE_FEBackwardIFrame"))(NULL, &frame, &request), 1);
         EXPECT_RESULT(((FrameFn)Need("AVFILE_FEForwardIFrame"))(NULL, &frame, &request), 1);
+    }
+    {
+        /* The master key comes from the AVFILE.INI beside the library: the
+         * file key of the first recording, enciphered under it, passes the
+         * password check. */
+        OpenFileFn openFile = (OpenFileFn)Need("AVFILE_FEOpenFile");
+        HandleFn closeFile = (HandleFn)Need("AVFILE_FECloseFile");
+        FrameFn readFrame = (FrameFn)Need("AVFILE_FEReadFrame");
+        AvFileHandle kept = NULL, again = NULL;
+        memset(&password, 0, sizeof password);
+        memcpy(password.key, "Host2015", 8);
+        memset(&request, 0, sizeof request);
+        EXPECT_RESULT(openFile(first, 0, &password, 1, 1, &kept), 0);
+        /* Open handles stay open through AVFILE_UnInitialize. */
+        EXPECT_RESULT(((NoArgsFn)Need("AVFILE_UnInitialize"))(), 0);
+        if (kept != NULL) {
+            EXPECT_RESULT(((GetFileInfoFn)Need("AVFILE_FEGetFileInfo"))(kept, &info), 0);
+            Expect(info.startTime.wYear == 2015 && info.durationMs == 2000,
+                   "the kept handle still describes its recording");
+            EXPECT_RESULT(((HandleFn)Need("AVFILE_FESeekBegin"))(kept), 0);
+            memset(&frame, 0, sizeof frame);
+            EXPECT_RESULT(readFrame(kept, &frame, &request), 0);
+            Expect(frame.type == FRAME_TYPE_I && frame.length > 0,
+                   "the kept handle still delivers its first key frame");
+            EXPECT_RESULT(closeFile(kept), 0);
+        }
+        /* The file is read once: a key written into it now is not taken up,
+         * so the recording enciphered under that key does not match, and
+         * the first one still does. */
+        Expect(WriteText(profile, "[CRYPT]\r\nMASTERKEY=Later5Ky\r\n"), "rewrite AVFILE.INI");
+        EXPECT_RESULT(openFile(second, 0, &password, 1, 1, &again), 2);
+        if (again != NULL) closeFile(again);
+        again = NULL;
+        EXPECT_RESULT(openFile(first, 0, &password, 1, 1, &again), 0);
+        if (again != NULL) EXPECT_RESULT(closeFile(again), 0);
+        remove(profile);
     }
     /* Nothing of the library's inside is visible to the host. */
     Expect(FindExport(g_lib, "GetRecSearch") == NULL, "internal routine not exported");

@@ -2,10 +2,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "avfile/avfile.h"
+#include "common/file_operations.h"
 #include "common/temp_dir.h"
 
 namespace {
@@ -107,14 +109,33 @@ TEST(OpenFile, FailureLeavesTheHandleVariable) {
     EXPECT_EQ(handle, reinterpret_cast<AvFileHandle>(0x1234));
 }
 
+int g_searchCalls = 0;
+int AVFILE_CALL CountDay(RecDayInfo *, int32_t) { return ++g_searchCalls; }
+int AVFILE_CALL CountGroup(RecGroupInfo *, int32_t) { return ++g_searchCalls; }
+
+// With callbacks to call, so that the answer comes from the missing path; no
+// folder is listed and no file opened, and the buffers stay as they were.
 TEST(SearchExports, MissingPathGivesOne) {
     TempDir dir;
     const std::string missing = dir / "no-such-folder/";
-    EXPECT_EQ(AVFILE_SearchDay(missing.c_str(), 0, nullptr), 1);
-    EXPECT_EQ(AVFILE_SearchFile(missing.c_str(), 0, nullptr), 1);
-    EXPECT_EQ(AVFILE_SearchEvent(missing.c_str(), 0, nullptr), 1);
     unsigned char term[AVFILE_TERMINAL_INFO_SIZE], io[AVFILE_IO_NAME_SIZE];
-    EXPECT_EQ(AVFILE_CheckFolder(missing.c_str(), nullptr, 0, 0, term, io), 1);
+    std::memset(term, 0xAB, sizeof term);
+    std::memset(io, 0xAB, sizeof io);
+    g_searchCalls = 0;
+    const CountedCall calls[] = {
+        CountFileOperations([&] { return AVFILE_SearchDay(missing.c_str(), 0, CountDay); }),
+        CountFileOperations([&] { return AVFILE_SearchFile(missing.c_str(), 0, CountGroup); }),
+        CountFileOperations([&] { return AVFILE_SearchEvent(missing.c_str(), 0, CountGroup); }),
+        CountFileOperations(
+            [&] { return AVFILE_CheckFolder(missing.c_str(), nullptr, 0, 0, term, io); }),
+    };
+    for (size_t i = 0; i < std::size(calls); ++i) {
+        EXPECT_EQ(calls[i].result, 1) << "call " << i;
+        EXPECT_EQ(calls[i].fileOperations, 0u) << "call " << i;
+    }
+    EXPECT_EQ(g_searchCalls, 0);
+    for (unsigned char b : term) ASSERT_EQ(b, 0xAB);
+    for (unsigned char b : io) ASSERT_EQ(b, 0xAB);
 }
 
 class CopyFileTest : public ::testing::Test {

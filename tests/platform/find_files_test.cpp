@@ -20,9 +20,8 @@ struct Found {
 
 void PrintTo(const Found &f, std::ostream *os) { *os << f.name << (f.isDir ? "/" : ""); }
 
-// Every entry a search reports, in name order (the order of the listing
-// itself differs between file systems).
-std::vector<Found> FindAll(const std::string &pattern) {
+// Every entry a search reports, in the order it reports them.
+std::vector<Found> FindInOrder(const std::string &pattern) {
     std::vector<Found> found;
     plat::DirEntry entry{};
     plat::DirSearch *search = plat::FindFirst(pattern.c_str(), &entry);
@@ -31,6 +30,12 @@ std::vector<Found> FindAll(const std::string &pattern) {
         found.push_back({entry.name, entry.isDir});
     } while (plat::FindNext(search, &entry));
     plat::FindClose(search);
+    return found;
+}
+
+// The same in byte order of the names, for comparing what is selected.
+std::vector<Found> FindAll(const std::string &pattern) {
+    std::vector<Found> found = FindInOrder(pattern);
     std::sort(found.begin(), found.end(),
               [](const Found &a, const Found &b) { return a.name < b.name; });
     return found;
@@ -76,6 +81,25 @@ TEST_F(FindFilesTest, WildcardsSelectNames) {
     for (const auto &c : cases) {
         EXPECT_EQ(FindAll(dir_ / c.pattern), c.expected) << c.pattern;
     }
+}
+
+// A folder is listed as NTFS lists it, in the order of the names in upper
+// case: the grouping of a day's files and the walks of the searches meet the
+// names in this order. "." sorts before the letters and "_" after them, and
+// the case of a letter does not count.
+TEST(FindFiles, ListedInUpperCaseNameOrder) {
+#ifdef _WIN32
+    GTEST_SKIP() << "on Windows the order is the file system's";
+#else
+    TempDir dir;
+    for (const char *name : {"b.avi", "_z", "ab", "C", "A.avi", "a_x"}) dir.WriteFile(name, "");
+    dir.MakeDir("2015-01-09");
+    const std::vector<Found> expected = {
+        {".", true},     {"..", true},   {"2015-01-09", true}, {"A.avi", false}, {"ab", false},
+        {"a_x", false},  {"b.avi", false}, {"C", false},       {"_z", false},
+    };
+    EXPECT_EQ(FindInOrder(dir / "*"), expected);
+#endif
 }
 
 TEST_F(FindFilesTest, EntryCarriesSizeAndWriteTime) {

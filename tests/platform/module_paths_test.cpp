@@ -67,6 +67,24 @@ TEST(ModulePaths, AppPathFollowsTheRedirectionBesideTheModule) {
     const std::string folder = FolderOf(exe);
     const std::string parent = FolderOf(folder.substr(0, folder.size() - 1));
     const std::string ini = folder + "AppPath.INI";
+    // The folder is the build's, shared with every other test program: a
+    // file found there is put back, and the test's own is removed however
+    // the test ends.
+    struct Restore {
+        std::string path;
+        bool existed;
+        std::string before;
+        ~Restore() {
+            std::remove(path.c_str());
+            FILE *f = existed ? std::fopen(path.c_str(), "wb") : nullptr;
+            if (f) {
+                std::fwrite(before.data(), 1, before.size(), f);
+                std::fclose(f);
+            }
+            ResetModulePathCachesForTest();
+        }
+    } restore{ini, plat::PathExists(ini.c_str()), TempDir::ReadFile(ini)};
+    std::remove(ini.c_str());
     const struct {
         const char *profile;  // null: no file
         std::string expected;
@@ -90,7 +108,6 @@ TEST(ModulePaths, AppPathFollowsTheRedirectionBesideTheModule) {
         std::remove(ini.c_str());
         EXPECT_EQ(appPath, c.expected) << (c.profile ? c.profile : "(no file)");
     }
-    ResetModulePathCachesForTest();
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 // plain ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/fault_injection.h"
-#include "recfile/gps.h"
 #include "recfile/sim_file.h"
 
 namespace {
@@ -23,24 +23,58 @@ int32_t RequestSideData(AvFileHandle h, AvFrameInfo *frame) {
     return AVFILE_FEReadFrame(h, frame, &request);
 }
 
-std::vector<uint8_t> RecordOf(const std::vector<uint8_t> &text) {
-    unsigned char record[kSideDataMaxLength];
-    int32_t length = 0;
-    BuildSideData(text.data(), static_cast<int32_t>(text.size()), record, &length);
-    return std::vector<uint8_t>(record, record + length);
+uint16_t U16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t *p) { return U16(p) | static_cast<uint32_t>(U16(p + 2)) << 16; }
+double F64(const uint8_t *p) {
+    double d;
+    std::memcpy(&d, p, 8);
+    return d;
+}
+bool Zeros(const uint8_t *p, size_t n) { return std::all_of(p, p + n, [](uint8_t b) { return b == 0; }); }
+
+// The record the host must get for the text chunk of a second of the
+// simulator's route, field by field: the fix where the route puts it, its
+// 10 knots at 90.5 degrees as 1851 hundredths of km/h and 90 degrees, and
+// the chunk's ten samples, each with the word 1024.
+void ExpectRecordOfRoute(const std::vector<uint8_t> &record, const recsim::Fix &fix,
+                         const std::vector<uint8_t> &chunk) {
+    ASSERT_EQ(record.size(), 288u);
+    ASSERT_GT(chunk.size(), 416u);
+    EXPECT_EQ(U16(&record[0]), 3);  // a GPS block and samples
+    EXPECT_EQ(U16(&record[2]), 0);
+    const uint8_t *gps = &record[4];
+    EXPECT_EQ(U32(gps), 1u);
+    EXPECT_EQ(U32(gps + 4), 1u);
+    EXPECT_EQ(U16(gps + 8), 90);
+    EXPECT_EQ(U16(gps + 10), 1851);
+    // The sentence carries ten-thousandths of a minute.
+    EXPECT_NEAR(F64(gps + 12), fix.longitude, 1e-6);
+    EXPECT_NEAR(F64(gps + 20), fix.latitude, 1e-6);
+    EXPECT_TRUE(Zeros(gps + 28, 16));
+    for (size_t i = 0; i < 10; ++i) {
+        const uint8_t *sample = &record[48 + 24 * i];
+        const uint8_t *stored = &chunk[266 + 16 * i];
+        EXPECT_EQ(U16(sample), U16(stored)) << "sample " << i;
+        EXPECT_EQ(U16(sample + 2), U16(stored + 2)) << "sample " << i;
+        EXPECT_EQ(U16(sample + 4), U16(stored + 4)) << "sample " << i;
+        EXPECT_EQ(U16(sample + 6), 1024) << "sample " << i;
+        EXPECT_TRUE(Zeros(sample + 8, 16)) << "sample " << i;
+    }
 }
 
 // Three seconds with a text chunk at the start of each.
-FileRecipe ThreeSeconds(bool gpsSamples = false) {
+recsim::RecordingPlan ThreeSecondsPlan(bool gpsSamples = false) {
     recsim::RecordingPlan plan;
     plan.seconds = 3;
     plan.gpsSamples = gpsSamples;
-    return recsim::PlannedFile(plan);
+    return plan;
 }
+FileRecipe ThreeSeconds(bool gpsSamples = false) { return recsim::PlannedFile(ThreeSecondsPlan(gpsSamples)); }
 
 TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
     TempDir dir;
-    const FileRecipe recipe = ThreeSeconds(true);
+    const recsim::RecordingPlan plan = ThreeSecondsPlan(true);
+    const FileRecipe recipe = recsim::PlannedFile(plan);
     const SimFile f = WriteSim(dir, "gps.avi", recipe);
     const std::vector<const recsim::WrittenChunk *> texts = f.written.Of(ChunkKind::Text);
     ASSERT_EQ(texts.size(), 3u);
@@ -54,8 +88,7 @@ TEST(SideData, FetchedThroughTheIndexOncePerOpen) {
         ASSERT_EQ(RequestSideData(h.get(), &frame), 0);
         EXPECT_EQ(frame.type, FRAME_TYPE_SIDEDATA);
         const Delivered d = Copy(frame);
-        EXPECT_EQ(d.payload.size(), 288u);
-        EXPECT_TRUE(d.payload == RecordOf(texts[i]->payload));
+        ExpectRecordOfRoute(d.payload, plan.route.At(static_cast<double>(i)), texts[i]->payload);
         // The time of the video frames that precede the text chunk.
         uint64_t before = 0;
         for (const auto &c : f.written.chunks) {
@@ -122,7 +155,12 @@ TEST(SideData, RequestWhoseSeekFailsKeepsItsRecord) {
     EXPECT_EQ(failed, 1);
     EXPECT_EQ(AVFILE_FEReadFrame(h.get(), &frame, nullptr), 1);  // parked
     ASSERT_EQ(RequestSideData(h.get(), &frame), 0);
-    EXPECT_TRUE(Copy(frame).payload == RecordOf(texts[0]->payload));
+    const std::vector<uint8_t> kept = Copy(frame).payload;
+    OpenHandle fresh(f.path);
+    ASSERT_EQ(fresh.result(), 0);
+    AvFrameInfo first{};
+    ASSERT_EQ(RequestSideData(fresh.get(), &first), 0);
+    EXPECT_TRUE(kept == Copy(first).payload);  // the first chunk's record, not the second's
 }
 
 TEST(SideData, FailuresAndFilesWithoutVideoEntries) {

@@ -108,8 +108,17 @@ TEST(FolderCheck, PassesTheHostsPasswordArgumentsAndTheChannel) {
     search.fallback.result = 1;
     unsigned char terminal[AVFILE_TERMINAL_INFO_SIZE] = {};
     unsigned char io[AVFILE_IO_NAME_SIZE] = {};
-    EXPECT_EQ(search.CheckFolder(root.path().c_str(), kPasswords, 2, 1, terminal, io, 1), 1);
-    EXPECT_EQ(search.channels, (std::vector<int32_t>{2, 0}));
+    using Arguments = CScriptedSearch::PasswordArguments;
+    for (const Arguments &host : {Arguments{kPasswords, 2, 1}, Arguments{kPasswords + 1, -1, 0}}) {
+        search.opened.clear();
+        search.channels.clear();
+        search.passwordArguments.clear();
+        EXPECT_EQ(search.CheckFolder(root.path().c_str(), host.list, host.count, host.check,
+                                     terminal, io, 1),
+                  1);
+        EXPECT_EQ(search.channels, (std::vector<int32_t>{2, 0}));
+        EXPECT_EQ(search.passwordArguments, (std::vector<Arguments>{host, host}));
+    }
 }
 
 TEST(FolderCheck, MissingFolderAndEmptyTree) {

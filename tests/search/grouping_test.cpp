@@ -2,6 +2,7 @@
 // callback records. The opens are scripted so that the names alone decide.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,10 +17,18 @@ struct Member {
     int32_t channel;
 };
 
+// One expected callback: its files, and the start and alarm flag the
+// record must carry, written out as "2015-01-09 10:49:29".
+struct Call {
+    std::vector<Member> members;
+    const char *start;
+    int32_t alarm = 0;
+};
+
 struct GroupingCase {
     const char *title;
     std::vector<const char *> files;
-    std::vector<std::vector<Member>> groups;  // expected callbacks in order
+    std::vector<Call> groups;  // expected callbacks in order
 };
 
 void PrintTo(const GroupingCase &c, std::ostream *os) { *os << c.title; }
@@ -27,20 +36,21 @@ void PrintTo(const GroupingCase &c, std::ostream *os) { *os << c.title; }
 class FolderGrouping : public ::testing::TestWithParam<GroupingCase> {};
 
 // The record the search reports when every file opens with a length of one
-// minute, no start of its own and the io mark 0x5a: start from the first
-// file's name, alarm from the first file's name.
-RecGroupInfo Expected(CFileSearchJNQ &naming, const std::string &folder,
-                      const std::vector<Member> &members) {
+// minute, no start of its own and the io mark 0x5a: the start and the alarm
+// flag are those of the first file's name.
+RecGroupInfo Expected(const std::string &folder, const Call &call) {
     std::vector<std::string> paths;
     std::vector<int32_t> channels;
-    for (const Member &m : members) {
+    for (const Member &m : call.members) {
         paths.push_back(folder + m.file);
         channels.push_back(m.channel);
     }
     RecGroupInfo g = ExpectedGroup(paths, channels);
-    naming.GetStartTime(g.paths[0], &g.startTime);
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    EXPECT_EQ(std::sscanf(call.start, "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec), 6);
+    g.startTime = Time(y, mo, d, h, mi, sec);
     g.durationMs = 60000;
-    g.alarm = naming.IsAlarmRecord(g.paths[0]);
+    g.alarm = call.alarm;
     std::memset(g.ioName, 0x5a, sizeof g.ioName);
     return g;
 }
@@ -56,7 +66,7 @@ TEST_P(FolderGrouping, ReportsTheExpectedRecords) {
     EXPECT_EQ(search.SearchFolderFiles(dir.path().c_str(), 41, &GroupLog::Callback), 0);
     ASSERT_EQ(GroupLog::groups.size(), c.groups.size());
     for (size_t k = 0; k < c.groups.size(); ++k) {
-        EXPECT_TRUE(SameGroup(Expected(search, dir.path(), c.groups[k]), GroupLog::groups[k]))
+        EXPECT_TRUE(SameGroup(Expected(dir.path(), c.groups[k]), GroupLog::groups[k]))
             << "callback " << k;
         EXPECT_EQ(GroupLog::users[k], 41);
     }
@@ -68,37 +78,41 @@ INSTANTIATE_TEST_SUITE_P(
         GroupingCase{"three channels within 4 s",
                      {"1_20150109-104929_1030h.avi", "2_20150109-104931_1030h.avi",
                       "3_20150109-104933_1030h.avi"},
-                     {{{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104931_1030h.avi", 1},
-                       {"3_20150109-104933_1030h.avi", 2}}}},
+                     {{{{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104931_1030h.avi", 1},
+                        {"3_20150109-104933_1030h.avi", 2}},
+                       "2015-01-09 10:49:29"}}},
         GroupingCase{"three channels 5 s apart",
                      {"1_20150109-104929_1030h.avi", "2_20150109-104934_1030h.avi",
                       "3_20150109-104939_1030h.avi"},
-                     {{{"1_20150109-104929_1030h.avi", 0}},
-                      {{"2_20150109-104934_1030h.avi", 1}},
-                      {{"3_20150109-104939_1030h.avi", 2}}}},
+                     {{{{"1_20150109-104929_1030h.avi", 0}}, "2015-01-09 10:49:29"},
+                      {{{"2_20150109-104934_1030h.avi", 1}}, "2015-01-09 10:49:34"},
+                      {{{"3_20150109-104939_1030h.avi", 2}}, "2015-01-09 10:49:39"}}},
         GroupingCase{"alarm and normal at the same second",
                      {"1_20150109-104929_1130h.avi", "2_20150109-104929_1030h.avi"},
-                     {{{"1_20150109-104929_1130h.avi", 0}}, {{"2_20150109-104929_1030h.avi", 1}}}},
+                     {{{{"1_20150109-104929_1130h.avi", 0}}, "2015-01-09 10:49:29", 1},
+                      {{{"2_20150109-104929_1030h.avi", 1}}, "2015-01-09 10:49:29"}}},
         GroupingCase{"one channel twice 2 s apart: the later file wins",
                      {"1_20150109-104929_1030h.avi", "1_20150109-104931_1030h.avi"},
-                     {{{"1_20150109-104931_1030h.avi", 0}}}},
+                     {{{{"1_20150109-104931_1030h.avi", 0}}, "2015-01-09 10:49:31"}}},
         GroupingCase{"distances count from the first file, not along a chain",
                      {"1_20150109-104935_1030h.avi", "2_20150109-104931_1030h.avi",
                       "3_20150109-104927_1030h.avi"},
-                     {{{"1_20150109-104935_1030h.avi", 0}, {"2_20150109-104931_1030h.avi", 1}},
-                      {{"3_20150109-104927_1030h.avi", 2}}}},
+                     {{{{"1_20150109-104935_1030h.avi", 0}, {"2_20150109-104931_1030h.avi", 1}},
+                       "2015-01-09 10:49:35"},
+                      {{{"3_20150109-104927_1030h.avi", 2}}, "2015-01-09 10:49:27"}}},
         GroupingCase{"across midnight",
                      {"1_20150109-235958_1030h.avi", "2_20150110-000001_1030h.avi"},
-                     {{{"1_20150109-235958_1030h.avi", 0}, {"2_20150110-000001_1030h.avi", 1}}}},
+                     {{{{"1_20150109-235958_1030h.avi", 0}, {"2_20150110-000001_1030h.avi", 1}},
+                       "2015-01-09 23:59:58"}}},
         GroupingCase{"a lone file without a channel digit is channel 0",
                      {"ch3_20150109-104929_1030h.avi"},
-                     {{{"ch3_20150109-104929_1030h.avi", 0}}}},
+                     {{{{"ch3_20150109-104929_1030h.avi", 0}}, "2015-01-09 10:49:29"}}},
         GroupingCase{"two files without a channel digit at one time: neither",
                      {"ch3_20150109-104929_1030h.avi", "ch4_20150109-104929_1030h.avi"},
                      {}},
         GroupingCase{"a file without a digit beside a numbered one is left out",
                      {"1_20150109-104929_1030h.avi", "ch3_20150109-104929_1030h.avi"},
-                     {{{"1_20150109-104929_1030h.avi", 0}}}},
+                     {{{{"1_20150109-104929_1030h.avi", 0}}, "2015-01-09 10:49:29"}}},
         GroupingCase{"channel character 0 gives no channel at all",
                      {"0_20150109-104929_1030h.avi"},
                      {}},
@@ -107,20 +121,23 @@ INSTANTIATE_TEST_SUITE_P(
                       "5_20150109-104930_1030h.avi", "1_20150109-104931_1030h.avi",
                       "2_20150109-104929_1030h.avi", "4_20150109-104929_1030h.avi",
                       "7_20150109-104928_1030h.avi", "6_20150109-104929_1030h.avi"},
-                     {{{"1_20150109-104931_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1},
-                       {"3_20150109-104929_1030h.avi", 2}, {"4_20150109-104929_1030h.avi", 3},
-                       {"5_20150109-104930_1030h.avi", 4}, {"6_20150109-104929_1030h.avi", 5},
-                       {"7_20150109-104928_1030h.avi", 6}, {"8_20150109-104929_1030h.avi", 7}}}},
+                     {{{{"1_20150109-104931_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1},
+                        {"3_20150109-104929_1030h.avi", 2}, {"4_20150109-104929_1030h.avi", 3},
+                        {"5_20150109-104930_1030h.avi", 4}, {"6_20150109-104929_1030h.avi", 5},
+                        {"7_20150109-104928_1030h.avi", 6}, {"8_20150109-104929_1030h.avi", 7}},
+                       "2015-01-09 10:49:31"}}},
         GroupingCase{"a file of an impossible date stays alone, after its recording",
                      {"1_20150109-104929_1030h.avi", "2_20141309-104929_1030h.avi",
                       "2_20150109-104929_1030h.avi"},
-                     {{{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1}},
-                      {{"2_20141309-104929_1030h.avi", 1}}}},
+                     {{{{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1}},
+                       "2015-01-09 10:49:29"},
+                      {{{"2_20141309-104929_1030h.avi", 1}}, "2014-13-09 10:49:29"}}},
         GroupingCase{"a file of an impossible date stays alone, before a recording",
                      {"1_20141309-104929_1030h.avi", "1_20150109-104929_1030h.avi",
                       "2_20150109-104929_1030h.avi"},
-                     {{{"1_20141309-104929_1030h.avi", 0}},
-                      {{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1}}}},
+                     {{{{"1_20141309-104929_1030h.avi", 0}}, "2014-13-09 10:49:29"},
+                      {{{"1_20150109-104929_1030h.avi", 0}, {"2_20150109-104929_1030h.avi", 1}},
+                       "2015-01-09 10:49:29"}}},
         GroupingCase{"names that are not record files",
                      {"1_2015.avi", "x_y-z.avi", "1_20150109-104929_1030h.txt"},
                      {}}));

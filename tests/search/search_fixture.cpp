@@ -19,10 +19,12 @@ CFakeRecFile::CFakeRecFile(const FakeFile &script, int32_t channel) {
     m_composite = script.composite;
 }
 
-CRecFile *CScriptedSearch::OpenFile(const char *path, int32_t channel, const PasswordEntry *,
-                                    int32_t, int32_t, int32_t *result) {
+CRecFile *CScriptedSearch::OpenFile(const char *path, int32_t channel,
+                                    const PasswordEntry *passwords, int32_t passwordCount,
+                                    int32_t checkPassword, int32_t *result) {
     opened.emplace_back(path);
     channels.push_back(channel);
+    passwordArguments.push_back({passwords, passwordCount, checkPassword});
     const auto it = files.find(path);
     const FakeFile &script = it != files.end() ? it->second : fallback;
     *result = script.result;

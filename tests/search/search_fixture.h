@@ -50,6 +50,14 @@ public:
     FakeFile fallback;
     std::vector<std::string> opened;   // every path asked for, in order
     std::vector<int32_t> channels;     // the channel of each open
+    // The password list, count and check flag of each open.
+    struct PasswordArguments {
+        const PasswordEntry *list;
+        int32_t count;
+        int32_t check;
+        bool operator==(const PasswordArguments &) const = default;
+    };
+    std::vector<PasswordArguments> passwordArguments;
 };
 
 // Callback records kept whole, in the order they came. The recorders are

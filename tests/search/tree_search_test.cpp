@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_operations.h"
 #include "common/temp_dir.h"
 #include "search/tree_search.h"
 #include "search_fixture.h"
@@ -54,7 +55,7 @@ TEST(TreeSearch, StopEndsOnlyTheFolderBeingReported) {
               (std::vector<std::string>{root / "video/1_20150109-104929_1030h.avi", alarm}));
 }
 
-TEST(TreeSearch, EventSearchWalksButReportsNothing) {
+TEST(TreeSearch, EventSearchOpensAndReportsNothing) {
     DayTree tree;
     CScriptedSearch search;
     GroupLog::Reset();
@@ -77,7 +78,7 @@ TEST(TreeSearch, SubFolderWhosePathWouldNotFitIsNotSearched) {
     EXPECT_TRUE(search.opened.empty());
 }
 
-TEST(TreeSearch, ExportsAnswerOneInEveryCase) {
+TEST(TreeSearch, ExportAnswersOneForAFolderAndForAMissingOne) {
     TempDir root;
     root.MakeDir("video");
     GroupLog::Reset();
@@ -86,13 +87,22 @@ TEST(TreeSearch, ExportsAnswerOneInEveryCase) {
     EXPECT_TRUE(GroupLog::groups.empty());
 }
 
+// The walk itself searches without a callback; the exports do not start it:
+// not one folder is listed and not one file opened.
 TEST(TreeSearch, HostWithoutACallbackGetsNoCall) {
     DayTree tree;
     tree.root.MakeDir("2015-01-09");
     CScriptedSearch search;
     SearchFileTree(search, tree.root.path().c_str(), 0, nullptr);
     EXPECT_EQ(search.opened.size(), tree.walkOrder.size());  // searched, nothing called
-    EXPECT_EQ(AVFILE_SearchDay(tree.root.path().c_str(), 0, nullptr), 0);
+    const CountedCall file = CountFileOperations(
+        [&] { return AVFILE_SearchFile(tree.root.path().c_str(), 0, nullptr); });
+    EXPECT_EQ(file.result, 1);
+    EXPECT_EQ(file.fileOperations, 0u);
+    const CountedCall days = CountFileOperations(
+        [&] { return AVFILE_SearchDay(tree.root.path().c_str(), 0, nullptr); });
+    EXPECT_EQ(days.result, 0);
+    EXPECT_EQ(days.fileOperations, 0u);
 }
 
 }  // namespace

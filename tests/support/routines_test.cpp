@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -106,15 +108,75 @@ TEST(DebugTrace, OneLineCutAt510Characters) {
     plat::SetDebugSink(nullptr);
 }
 
-TEST(CAutoLock, NullLockDoesNothingAndLocksNest) {
-    { CAutoLock none(nullptr); }
-    CMutexLock lock;
-    {
-        CAutoLock outer(&lock);
-        CAutoLock inner(&lock);  // the owning thread may enter again
+// The lock probe below runs GoogleTest's own threads, as the Windows thread
+// model of the runtime has no std::thread, and waits by watching the clock.
+using Clock = std::chrono::steady_clock;
+
+// Waits up to `limit` for `flag`; true when it was set.
+bool WaitFor(const std::atomic<int> &flag, Clock::duration limit) {
+    const Clock::time_point end = Clock::now() + limit;
+    while (flag.load() == 0) {
+        if (Clock::now() > end) return false;
     }
-    lock.Lock();
-    lock.Unlock();
+    return true;
+}
+
+void Pause(Clock::duration length) {
+    const Clock::time_point end = Clock::now() + length;
+    while (Clock::now() < end) {
+    }
+}
+
+constexpr Clock::duration kLimit = std::chrono::seconds(10);
+constexpr Clock::duration kGrace = std::chrono::milliseconds(50);
+
+struct LockProbe {
+    CMutexLock lock;
+    std::atomic<int> nested{0}, leftInner{0}, prober{0};
+    std::atomic<int> leaveInner{0}, leaveOuter{0};
+};
+
+// Enters twice, and leaves each level when told to.
+void HoldTwice(LockProbe *probe) {
+    CAutoLock outer(&probe->lock);
+    {
+        CAutoLock inner(&probe->lock);  // the owning thread may enter again
+        probe->nested = 1;
+        WaitFor(probe->leaveInner, kLimit);
+    }
+    probe->leftInner = 1;
+    WaitFor(probe->leaveOuter, kLimit);
+}
+
+void TakeOnce(LockProbe *probe) {
+    CAutoLock taken(&probe->lock);
+    probe->prober = 1;
+}
+
+// An owner thread enters the lock twice; a second thread waiting for it gets
+// in only once the owner has left both times. Every wait is bounded: a lock
+// that does not nest leaves the owner stuck, which fails the test instead of
+// hanging it (a stuck thread keeps its probe; neither is freed).
+TEST(CAutoLock, NullLockDoesNothingAndLocksNest) {
+    using testing::internal::ThreadWithParam;
+    { CAutoLock none(nullptr); }
+    auto *probe = new LockProbe;
+    auto *owner = new ThreadWithParam<LockProbe *>(&HoldTwice, probe, nullptr);
+    if (!WaitFor(probe->nested, kLimit)) {
+        FAIL() << "the owning thread could not enter the lock a second time";
+    }
+    auto *prober = new ThreadWithParam<LockProbe *>(&TakeOnce, probe, nullptr);
+    Pause(kGrace);
+    EXPECT_EQ(probe->prober.load(), 0) << "entered while the owner held the lock twice";
+    probe->leaveInner = 1;
+    if (!WaitFor(probe->leftInner, kLimit)) FAIL() << "the owner could not leave the inner level";
+    Pause(kGrace);
+    EXPECT_EQ(probe->prober.load(), 0) << "entered while the owner still held the lock once";
+    probe->leaveOuter = 1;
+    if (!WaitFor(probe->prober, kLimit)) FAIL() << "the lock stayed taken after the owner left it";
+    delete owner;  // joins
+    delete prober;
+    delete probe;
 }
 
 }  // namespace
