@@ -154,7 +154,7 @@ TEST(GroupingDifferential, SameRecordsAsTheRulesOnRandomFolders) {
 
 // 1,440 one-minute recordings of 8 channels, the channels starting up to
 // 2 s apart, listed channel by channel as the folder enumerates them.
-TEST(GroupingDifferential, FullDayOfEightChannelsGroupsQuickly) {
+TEST(GroupingDifferential, FullDayOfEightChannelsFormsRecordingsOfEight) {
     RecFileList list;
     for (int channel = 1; channel <= 8; ++channel) {
         for (int minute = 0; minute < 1440; ++minute) {
