@@ -168,14 +168,22 @@ bool Describe(const Options &o, const std::vector<recsim::AccessUnit> *units, in
     return true;
 }
 
+// Counts the chunks written whole: a cut file holds fewer than described.
 void Report(const std::string &path, const recsim::WrittenFile &w) {
-    size_t keys = 0;
-    for (const auto *c : w.Of(recsim::ChunkKind::Video)) keys += c->key ? 1 : 0;
+    size_t video = 0, keys = 0, audio = 0, text = 0;
+    for (const recsim::WrittenChunk &c : w.chunks) {
+        if (uint64_t{c.offset} + 8 + c.length > w.writtenSize) break;
+        if (c.kind == recsim::ChunkKind::Video) {
+            ++video;
+            keys += c.key ? 1 : 0;
+        }
+        audio += c.kind == recsim::ChunkKind::Audio;
+        text += c.kind == recsim::ChunkKind::Text;
+    }
     std::printf("%s: %s bytes, %s video chunks (%s key frames), %s audio, %s text\n",
-                path.c_str(), std::to_string(w.fileSize).c_str(),
-                std::to_string(w.VideoCount()).c_str(), std::to_string(keys).c_str(),
-                std::to_string(w.Of(recsim::ChunkKind::Audio).size()).c_str(),
-                std::to_string(w.Of(recsim::ChunkKind::Text).size()).c_str());
+                path.c_str(), std::to_string(w.fileSize).c_str(), std::to_string(video).c_str(),
+                std::to_string(keys).c_str(), std::to_string(audio).c_str(),
+                std::to_string(text).c_str());
 }
 
 }  // namespace
