@@ -26,6 +26,12 @@
 //    zero, and is otherwise dropped as torn. A complete chunk whose payload
 //    happens to end in a zero byte is lost with it (at most that one chunk; an
 //    H.264 frame ends in its stop bit, a non-zero byte).
+//
+// A file without a movie list (zero bytes, random bytes, zeros only, a file
+// cut inside its header list) gives ListEnd::NoMovieList, no chunks, 0
+// usable bytes and every byte after the damage. A file whose header blocks
+// are lost but whose movie-list header survives is walked all the same, with
+// headerIntact false.
 #pragma once
 
 #include <cstddef>
