@@ -123,7 +123,9 @@ std::vector<uint8_t> BuildFile(const FileRecipe &recipe, WrittenFile *written) {
     WrittenFile &w = written ? *written : local;
     w = WrittenFile{};
     w.storedFileKey = StoredFileKey(recipe);
-    const StreamPlan streams = PlanStreams(recipe);
+    StreamPlan streams = PlanStreams(recipe);
+    const PowerLossRecipe &loss = recipe.powerLoss;
+    if (loss.sizes != OpeningSizes::Final) streams.videoFrames = 0;
 
     std::vector<uint8_t> file;
     ByteSink s(file);
@@ -146,10 +148,44 @@ std::vector<uint8_t> BuildFile(const FileRecipe &recipe, WrittenFile *written) {
     if (recipe.index.present) complete = WriteIndex(s, recipe, w);
     if (complete) info(InfoPlacement::AfterIndex);
     s.PatchU32(4, s.Offset() - 8);
+    if (loss.sizes != OpeningSizes::Final) {
+        uint64_t riff = 0, movie = 0;
+        if (loss.sizes == OpeningSizes::Preallocated) {
+            const uint64_t laidOut = loss.preallocatedSize ? loss.preallocatedSize : file.size();
+            riff = laidOut > 8 ? laidOut - 8 : 0;
+            movie = laidOut > w.movieListOffset + 8 ? laidOut - w.movieListOffset - 8 : 0;
+        }
+        s.PatchU32(4, static_cast<uint32_t>(riff));
+        s.PatchU32(w.movieListOffset + 4, static_cast<uint32_t>(movie));
+        w.movieListSize = static_cast<uint32_t>(movie);
+    }
+    if (loss.stopTime != OpeningStopTime::Final) {
+        // The recording header as written when recording began: not yet
+        // complete, and no stop time (or the start's).
+        const uint32_t header = w.headerListOffset + 60;
+        if (recipe.mainHeaderSize > 40) file[header] = 1;
+        if (recipe.mainHeaderSize >= 56) {
+            s.PatchU32(header + 12, loss.stopTime == OpeningStopTime::Zero
+                                        ? 0
+                                        : static_cast<uint32_t>(recipe.header.startSeconds));
+        }
+    }
     if (complete && recipe.watermark) AppendWatermark(file);
     if (recipe.truncateAt && *recipe.truncateAt < file.size()) file.resize(*recipe.truncateAt);
+    w.writtenSize = file.size();
+    if (loss.preallocatedSize > file.size()) file.resize(loss.preallocatedSize, 0);
     w.fileSize = file.size();
     return file;
+}
+
+FileRecipe PowerLossFile(FileRecipe recipe, size_t cutAt) {
+    recipe.index.present = false;
+    recipe.watermark = false;
+    recipe.powerLoss.sizes = OpeningSizes::Zero;
+    recipe.powerLoss.stopTime = OpeningStopTime::Zero;
+    recipe.powerLoss.preallocatedSize = 0;
+    recipe.truncateAt = cutAt;
+    return recipe;
 }
 
 bool WriteFile(const std::string &path, const FileRecipe &recipe, WrittenFile *written) {

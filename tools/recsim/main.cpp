@@ -10,6 +10,13 @@
 // --encrypt, --file-key KEY, --master-key KEY (eight characters),
 // --start SECONDS (since 1970), --alarm, --ntsc, --pcm-words, --watermark,
 // --movie-first, --info-after-index, --no-info, --short-info, --no-index.
+// Power loss: --cut N (the file ends after N bytes, tearing the last chunk),
+// --opening-sizes zero|preallocated (RIFF and movie-list sizes and frame
+// counts as written when recording began), --stop-time zero|start (stop time
+// not yet written), --preallocate N (the file laid out at N bytes, its
+// unwritten tail zeros), --power-loss N or N% (all of a recorder that fixes
+// its headers at close: cut after N bytes or N% of the file, no idx1, sizes
+// and stop time 0).
 // Tree only: --days N, --channels N, --recordings N (per day and folder).
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +24,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "recsim/recsim.h"
@@ -37,6 +45,9 @@ struct Options {
     bool shortInfo = false;
     bool noIndex = false;
     bool movieFirst = false;
+    long long cut = -1;
+    recsim::PowerLossRecipe powerLoss;
+    std::string powerLossCut;  // N or N%
     std::string h264;
     int days = 2;
     int channels = 2;
@@ -92,6 +103,23 @@ bool Parse(int argc, char **argv, Options &o) {
         else if (a == "--no-info") o.info = recsim::InfoPlacement::None;
         else if (a == "--short-info") o.shortInfo = true;
         else if (a == "--no-index") o.noIndex = true;
+        else if (a == "--cut") o.cut = std::atoll(value().c_str());
+        else if (a == "--opening-sizes") {
+            const std::string v = value();
+            if (v == "zero") o.powerLoss.sizes = recsim::OpeningSizes::Zero;
+            else if (v == "preallocated") o.powerLoss.sizes = recsim::OpeningSizes::Preallocated;
+            else return false;
+        } else if (a == "--stop-time") {
+            const std::string v = value();
+            if (v == "zero") o.powerLoss.stopTime = recsim::OpeningStopTime::Zero;
+            else if (v == "start") o.powerLoss.stopTime = recsim::OpeningStopTime::Start;
+            else return false;
+        } else if (a == "--preallocate") {
+            o.powerLoss.preallocatedSize = static_cast<size_t>(std::atoll(value().c_str()));
+        } else if (a == "--power-loss") {
+            o.powerLossCut = value();
+            if (o.powerLossCut.empty()) return false;
+        }
         else if (a == "--days") o.days = std::atoi(value().c_str());
         else if (a == "--channels") o.channels = std::atoi(value().c_str());
         else if (a == "--recordings") o.recordings = std::atoi(value().c_str());
@@ -125,17 +153,37 @@ bool Describe(const Options &o, const std::vector<recsim::AccessUnit> *units, in
                              : o.info;
     recipe.infoForm = o.shortInfo ? recsim::InfoForm::Short : recsim::InfoForm::Long;
     recipe.index.present = !o.noIndex;
+    recipe.powerLoss = o.powerLoss;
+    if (o.cut >= 0) recipe.truncateAt = static_cast<size_t>(o.cut);
+    if (!o.powerLossCut.empty()) {
+        size_t cut = static_cast<size_t>(std::atoll(o.powerLossCut.c_str()));
+        if (o.powerLossCut.back() == '%') {
+            const size_t whole = recsim::BuildFile(recipe).size();
+            cut = static_cast<size_t>(static_cast<double>(whole) *
+                                      std::atof(o.powerLossCut.c_str()) / 100.0);
+        }
+        recipe = recsim::PowerLossFile(std::move(recipe), cut);
+        recipe.powerLoss.preallocatedSize = o.powerLoss.preallocatedSize;
+    }
     return true;
 }
 
+// Counts the chunks written whole: a cut file holds fewer than described.
 void Report(const std::string &path, const recsim::WrittenFile &w) {
-    size_t keys = 0;
-    for (const auto *c : w.Of(recsim::ChunkKind::Video)) keys += c->key ? 1 : 0;
+    size_t video = 0, keys = 0, audio = 0, text = 0;
+    for (const recsim::WrittenChunk &c : w.chunks) {
+        if (uint64_t{c.offset} + 8 + c.length > w.writtenSize) break;
+        if (c.kind == recsim::ChunkKind::Video) {
+            ++video;
+            keys += c.key ? 1 : 0;
+        }
+        audio += c.kind == recsim::ChunkKind::Audio;
+        text += c.kind == recsim::ChunkKind::Text;
+    }
     std::printf("%s: %s bytes, %s video chunks (%s key frames), %s audio, %s text\n",
-                path.c_str(), std::to_string(w.fileSize).c_str(),
-                std::to_string(w.VideoCount()).c_str(), std::to_string(keys).c_str(),
-                std::to_string(w.Of(recsim::ChunkKind::Audio).size()).c_str(),
-                std::to_string(w.Of(recsim::ChunkKind::Text).size()).c_str());
+                path.c_str(), std::to_string(w.fileSize).c_str(), std::to_string(video).c_str(),
+                std::to_string(keys).c_str(), std::to_string(audio).c_str(),
+                std::to_string(text).c_str());
 }
 
 }  // namespace

@@ -100,6 +100,31 @@ struct IndexRecipe {
     std::vector<IndexEntry> extra;  // appended behind the chunks' entries
 };
 
+// A recorder writes its headers when recording begins and fixes the sizes,
+// the frame counts, the stop time and idx1 when it closes the file. These say
+// how far it got when power failed; the defaults describe a closed file.
+enum class OpeningSizes {
+    Final,         // the finished file's sizes and frame counts
+    Zero,          // RIFF and movie-list sizes and the frame counts still 0
+    Preallocated,  // the sizes of the pre-allocated file; frame counts 0
+};
+enum class OpeningStopTime {
+    Final,  // the stop time of the finished recording
+    Zero,   // still 0, and the header's incomplete byte still 1
+    Start,  // still equal to the start, and the incomplete byte still 1
+};
+
+struct PowerLossRecipe {
+    // RIFF size, movie-list size, and the frame counts of the main AVI
+    // header and the video stream header.
+    OpeningSizes sizes = OpeningSizes::Final;
+    OpeningStopTime stopTime = OpeningStopTime::Final;
+    // The file was laid out at this many bytes before recording began: what
+    // was not written (behind the cut, or behind the end of the data) reads
+    // as zeros. 0: not pre-allocated.
+    size_t preallocatedSize = 0;
+};
+
 // A whole record file. Mind that a reader refuses files shorter than 2048
 // bytes: a description of a few tiny chunks gives such a file.
 struct FileRecipe {
@@ -131,8 +156,18 @@ struct FileRecipe {
     // Master key the file key is enciphered with; unset: the library's.
     std::optional<std::array<uint8_t, 8>> masterKey;
     bool watermark = false;              // the watermark trailer at the end of the file
-    std::optional<size_t> truncateAt;    // the file is cut to this many bytes
+    // The file is cut to this many bytes: where power failed, tearing the
+    // chunk that was being written.
+    std::optional<size_t> truncateAt;
+    PowerLossRecipe powerLoss;
 };
+
+// The power-loss shape of a recorder that writes its headers when recording
+// begins and fixes sizes, stop time and idx1 when it closes the file, cut
+// after `cutAt` bytes: no idx1, RIFF and movie-list sizes and frame counts 0,
+// stop time 0 with the incomplete byte set, the last chunk torn; no
+// pre-allocated tail.
+FileRecipe PowerLossFile(FileRecipe recipe, size_t cutAt);
 
 // ---- What was written ----
 
@@ -156,6 +191,7 @@ struct WrittenFile {
     uint32_t movieListSize = 0;       // size field of the movie list
     uint32_t indexOffset = 0;         // 0 when there is none
     uint64_t fileSize = 0;
+    uint64_t writtenSize = 0;  // bytes in front of a pre-allocated zero tail
     std::array<uint8_t, 8> storedFileKey{};  // the file key as stored
 
     std::vector<const WrittenChunk *> Of(ChunkKind kind, int stream = -1) const;
