@@ -36,7 +36,7 @@ for target in $targets; do
         -timeout=20 -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -reload=0 \
         -artifact_prefix="$findings/" >"$log" 2>&1
     rc=$?
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -n 1)
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
     echo "$target: rc $rc, ${runs:-0} executions, ${cov:-cov: ?}, findings $(ls "$findings" | wc -l)"
     if [ "$rc" -ne 0 ]; then
