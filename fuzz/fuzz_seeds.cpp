@@ -4,10 +4,14 @@
 //
 // makes FOLDER/record_file, FOLDER/names, FOLDER/rmc and FOLDER/tree, one
 // sample per file.
+#include <array>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "fuzz_support.h"
@@ -39,6 +43,52 @@ std::string TreeOf(const std::vector<std::string> &days, int channels, bool alar
     return text;
 }
 
+// A recording well below the record file fuzzer's input limit.
+recsim::RecordingPlan SmallPlan() {
+    recsim::RecordingPlan plan;
+    plan.seconds = 2;
+    plan.framesPerSecond = 4;
+    plan.keyFrameInterval = 3;
+    return plan;
+}
+
+// A small recording whose first stream's words carry the PCM marker, with
+// the format words given.
+std::vector<uint8_t> PcmMarked(uint32_t sampleRate, uint32_t byteRate) {
+    recsim::FileRecipe recipe = recsim::PlannedFile(SmallPlan());
+    recsim::DescribePcmAudio(recipe);
+    recipe.formatWords = std::array<uint32_t, 3>{1u | (1u << 16), sampleRate, byteRate};
+    return recsim::BuildFile(recipe);
+}
+
+// Record file seeds beyond the samples: the arithmetic edges of a damaged
+// audio description and of what a careless host passes.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> EdgeSeeds() {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    // The byte rate over the sample rate, per channel, in bits: 2^31 - 1
+    // bytes a second at one sample a second, and the most negative byte rate
+    // over a sample rate of -1 as signed words.
+    out.emplace_back("pcm-marker-largest-byte-rate", PcmMarked(1, 0x7fffffffu));
+    out.emplace_back("pcm-marker-rate-all-ones", PcmMarked(0xffffffffu, 0x80000000u));
+    // The largest channel to open, and the largest audio channel to ask for.
+    const std::vector<uint8_t> plain = recsim::BuildFile(recsim::PlannedFile(SmallPlan()));
+    fuzz::HostChoices host;
+    host.channel = INT32_MAX;
+    out.emplace_back("host-largest-channel", fuzz::WithHostTrailer(plain, host));
+    host = fuzz::HostChoices{};
+    host.audioChannel = INT32_MAX;
+    out.emplace_back("host-largest-audio-channel", fuzz::WithHostTrailer(plain, host));
+    // Frames behind access unit delimiters lose them, and their lengths with
+    // them, in a frame record the host left holding the smallest lengths.
+    host = fuzz::HostChoices{};
+    host.staleLength = INT32_MIN;
+    recsim::RecordingPlan delimited = SmallPlan();
+    delimited.delimiters = true;
+    out.emplace_back("host-stale-smallest-lengths",
+                     fuzz::WithHostTrailer(recsim::BuildFile(recsim::PlannedFile(delimited)), host));
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -55,6 +105,9 @@ int main(int argc, char **argv) {
     for (const auto &sample : SampleRecordings()) {
         ok &= WriteBytes((root / "record_file" / (sample.label + ".avi")).string(),
                                sample.bytes.data(), sample.bytes.size());
+    }
+    for (const auto &[label, bytes] : EdgeSeeds()) {
+        ok &= WriteBytes((root / "record_file" / (label + ".avi")).string(), bytes);
     }
     int n = 0;
     for (const std::string &path : fuzz::SampleRecordPaths()) {

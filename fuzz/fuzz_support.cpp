@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include <unistd.h>
 
 #include "recsim/recsim.h"
 
@@ -11,9 +14,22 @@ namespace fuzz {
 
 namespace {
 
+// The tree fuzzer lays out and removes a folder tree for every input; on a
+// disk file system creating and deleting that many inodes costs far more
+// than the search itself, so the scratch folder is in memory (the shared
+// memory file system) wherever the system has one.
+std::filesystem::path ScratchBase() {
+    std::error_code ec;
+    const std::filesystem::path memory = "/dev/shm";
+    if (std::filesystem::is_directory(memory, ec) && access(memory.c_str(), W_OK | X_OK) == 0) {
+        return memory;
+    }
+    return std::filesystem::temp_directory_path(ec);
+}
+
 std::string MakeScratch() {
     std::error_code ec;
-    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    const std::filesystem::path base = ScratchBase();
     for (unsigned n = 0;; ++n) {
         const std::filesystem::path dir =
             base / ("avfile-fuzz-" + std::to_string(std::rand()) + "-" + std::to_string(n));
@@ -86,6 +102,42 @@ std::vector<std::vector<uint8_t>> SampleTextChunks() {
         out.push_back(recsim::TextPayload(sentence, &samples));
     }
     return out;
+}
+
+namespace {
+
+const char kHostMark[4] = {'H', 'O', 'S', 'T'};
+
+int32_t I32At(const uint8_t *p) {
+    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                                static_cast<uint32_t>(p[2]) << 16 |
+                                static_cast<uint32_t>(p[3]) << 24);
+}
+
+void PutI32(std::vector<uint8_t> &out, int32_t value) {
+    const uint32_t u = static_cast<uint32_t>(value);
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(u >> (8 * i)));
+}
+
+}  // namespace
+
+bool TakeHostTrailer(const uint8_t *data, size_t &size, HostChoices &host) {
+    if (size < kHostTrailerSize) return false;
+    const uint8_t *t = data + size - kHostTrailerSize;
+    if (std::memcmp(t, kHostMark, sizeof kHostMark) != 0) return false;
+    host.channel = I32At(t + 4);
+    host.audioChannel = I32At(t + 8);
+    host.staleLength = I32At(t + 12);
+    size -= kHostTrailerSize;
+    return true;
+}
+
+std::vector<uint8_t> WithHostTrailer(std::vector<uint8_t> file, const HostChoices &host) {
+    file.insert(file.end(), kHostMark, kHostMark + sizeof kHostMark);
+    PutI32(file, host.channel);
+    PutI32(file, host.audioChannel);
+    PutI32(file, host.staleLength);
+    return file;
 }
 
 void Broken(const std::string &what) {

@@ -12,6 +12,12 @@ seconds=$2
 shift 2
 targets=${*:-"fuzz_names fuzz_rmc fuzz_record_file fuzz_tree"}
 corpus=$build/corpus
+# Every open allocates the library's frame buffers, which AddressSanitizer
+# maps and unmaps afresh each time; a smaller quarantine of freed memory
+# (16 MiB, still many inputs' worth) spares a quarter of each run's time.
+# Options already in ASAN_OPTIONS win.
+ASAN_OPTIONS="quarantine_size_mb=16${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export ASAN_OPTIONS
 "$build/fuzz_seeds" "$corpus" || exit 1
 status=0
 for target in $targets; do
@@ -27,10 +33,10 @@ for target in $targets; do
     mkdir -p "$work" "$findings"
     log=$build/$target.log
     "$build/$target" "$work" "$corpus/$seeds" "$limit" -max_total_time="$seconds" \
-        -timeout=20 -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 \
+        -timeout=20 -rss_limit_mb=2048 -close_fd_mask=1 -print_final_stats=1 -reload=0 \
         -artifact_prefix="$findings/" >"$log" 2>&1
     rc=$?
-    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$')
+    runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -n 1)
     cov=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1)
     echo "$target: rc $rc, ${runs:-0} executions, ${cov:-cov: ?}, findings $(ls "$findings" | wc -l)"
     if [ "$rc" -ne 0 ]; then

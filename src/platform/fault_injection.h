@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 namespace plat::fault {
@@ -50,6 +51,53 @@ inline bool ShouldFail(Operation operation) {
     const uint64_t n = detail::counted.fetch_add(1) + 1;
     const uint64_t at = detail::failAt.load();
     return at != 0 && (n == at || (n > at && detail::onward.load()));
+}
+
+// ---- Files served from memory ----
+//
+// A fuzzer hands its input to the library as files that never reach the
+// disk: while a table of files is served, OpenRead of a path in the table
+// reads that file's bytes from memory (read faults, seeks and read-ahead as
+// for a file on disk) and the file system is not asked. The table and its
+// bytes must stay valid until Serve(nullptr, 0). Paths compare as given,
+// with '\' and '/' alike. Off unless served; then every open costs one
+// relaxed load.
+
+struct ServedFile {
+    const char *path;
+    const unsigned char *data;
+    size_t size;
+};
+
+namespace detail {
+inline std::atomic<const ServedFile *> served{nullptr};
+inline std::atomic<size_t> servedCount{0};
+
+inline bool SamePath(const char *a, const char *b) {
+    for (;; ++a, ++b) {
+        const bool sepA = *a == '\\' || *a == '/', sepB = *b == '\\' || *b == '/';
+        if (sepA != sepB || (!sepA && *a != *b)) return false;
+        if (*a == '\0') return true;
+    }
+}
+}  // namespace detail
+
+inline void Serve(const ServedFile *files, size_t count) {
+    detail::served.store(nullptr);
+    detail::servedCount.store(files != nullptr ? count : 0);
+    detail::served.store(files);
+}
+
+// Asked by the platform layer when it opens a file: the served file of that
+// path, or null.
+inline const ServedFile *Served(const char *path) {
+    const ServedFile *files = detail::served.load(std::memory_order_relaxed);
+    if (files == nullptr || path == nullptr) return nullptr;
+    const size_t count = detail::servedCount.load();
+    for (size_t i = 0; i < count; ++i) {
+        if (detail::SamePath(files[i].path, path)) return &files[i];
+    }
+    return nullptr;
 }
 
 }  // namespace plat::fault

@@ -240,7 +240,8 @@ constexpr size_t kReadAhead = 64 * 1024;
 constexpr size_t kDirectRequest = 16 * 1024;
 
 struct ReadFile {
-    int fd = -1;
+    int fd = -1;                   // -1 for a file served from memory
+    const fault::ServedFile *served = nullptr;
     unsigned char *buf = nullptr;  // kReadAhead bytes; null: every read is direct
     int64_t bufStart = 0;          // file offset of buf[0]
     size_t len = 0;                // bytes held in buf
@@ -251,7 +252,15 @@ struct ReadFile {
 namespace {
 
 // pread until `bytes` are read, the file ends or it fails; the count read.
-size_t ReadAt(int fd, unsigned char *out, size_t bytes, int64_t offset) {
+size_t ReadAt(const ReadFile &file, unsigned char *out, size_t bytes, int64_t offset) {
+    if (file.served != nullptr) {
+        const size_t size = file.served->size;
+        if (static_cast<uint64_t>(offset) >= size) return 0;
+        const size_t n = std::min(bytes, size - static_cast<size_t>(offset));
+        std::memcpy(out, file.served->data + offset, n);
+        return n;
+    }
+    const int fd = file.fd;
     size_t done = 0;
     while (done < bytes) {
         const ssize_t got = pread(fd, out + done, bytes - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
@@ -266,16 +275,21 @@ size_t ReadAt(int fd, unsigned char *out, size_t bytes, int64_t offset) {
 
 ReadFile *OpenRead(const char *path) {
     if (path == nullptr || fault::ShouldFail(fault::kOpen)) return nullptr;
-    const NativePath native(path);
-    if (!native.ok()) return nullptr;
-    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    const fault::ServedFile *served = fault::Served(path);
+    int fd = -1;
+    if (served == nullptr) {
+        const NativePath native(path);
+        if (!native.ok()) return nullptr;
+        fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+    }
     auto *file = new (std::nothrow) ReadFile;
     if (file == nullptr) {
-        close(fd);
+        if (fd >= 0) close(fd);
         return nullptr;
     }
     file->fd = fd;
+    file->served = served;
     file->buf = new (std::nothrow) unsigned char[kReadAhead];
     return file;
 }
@@ -301,13 +315,13 @@ size_t Read(ReadFile *file, void *buffer, size_t bytes) {
         // what was just read costs nothing.
         const bool direct = file->buf == nullptr || want >= kDirectRequest;
         if (direct) {
-            const size_t got = ReadAt(file->fd, out + done, want, file->bufStart);
+            const size_t got = ReadAt(*file, out + done, want, file->bufStart);
             file->bufStart += static_cast<int64_t>(got);
             done += got;
             file->nextFill = std::min(std::max(2 * want, file->nextFill), kReadAhead);
             break;
         }
-        file->len = ReadAt(file->fd, file->buf, fill, file->bufStart);
+        file->len = ReadAt(*file, file->buf, fill, file->bufStart);
         file->nextFill = std::min(2 * fill, kReadAhead);
         if (file->len == 0) break;
     }
@@ -329,7 +343,7 @@ bool Seek(ReadFile *file, int64_t offset) {
 
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
-    close(file->fd);
+    if (file->fd >= 0) close(file->fd);
     delete[] file->buf;
     delete file;
 }

@@ -110,31 +110,47 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
 }
 
 struct ReadFile {
-    FILE *stream;
+    FILE *stream;                    // null for a file served from memory
+    const fault::ServedFile *served;
+    uint64_t servedPos;              // the served file's position
 };
 
 ReadFile *OpenRead(const char *path) {
     if (path == nullptr || fault::ShouldFail(fault::kOpen)) return nullptr;
+    if (const fault::ServedFile *served = fault::Served(path)) {
+        return new (std::nothrow) ReadFile{nullptr, served, 0};
+    }
     FILE *f = std::fopen(path, "rb");
     if (f == nullptr) return nullptr;
-    auto *file = new (std::nothrow) ReadFile{f};
+    auto *file = new (std::nothrow) ReadFile{f, nullptr, 0};
     if (file == nullptr) std::fclose(f);
     return file;
 }
 
 size_t Read(ReadFile *file, void *buffer, size_t bytes) {
     if (file == nullptr || fault::ShouldFail(fault::kRead)) return 0;
+    if (const fault::ServedFile *served = file->served) {
+        if (buffer == nullptr || file->servedPos >= served->size) return 0;
+        const size_t n = std::min(bytes, static_cast<size_t>(served->size - file->servedPos));
+        std::memcpy(buffer, served->data + file->servedPos, n);
+        file->servedPos += n;
+        return n;
+    }
     return std::fread(buffer, 1, bytes, file->stream);
 }
 
 bool Seek(ReadFile *file, int64_t offset) {
     if (file == nullptr || offset < 0 || fault::ShouldFail(fault::kSeek)) return false;
+    if (file->served != nullptr) {
+        file->servedPos = static_cast<uint64_t>(offset);
+        return true;
+    }
     return _fseeki64(file->stream, offset, SEEK_SET) == 0;
 }
 
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
-    std::fclose(file->stream);
+    if (file->stream != nullptr) std::fclose(file->stream);
     delete file;
 }
 
