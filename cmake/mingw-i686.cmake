@@ -14,3 +14,11 @@ if(AVFILE_WINE32)
   set(CMAKE_CROSSCOMPILING_EMULATOR
       env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEARCH=win32 WINEDEBUG=-all ${AVFILE_WINE32})
 endif()
+
+# Doubles are computed in SSE registers, as on x86-64. On the x87 unit a
+# result's last bits depend on the precision the thread's control word sets
+# (64 bits in the main thread after MinGW's start-up, 53 in threads Windows
+# creates), so a GPS position read in one thread differed from the same
+# position read in another.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -69,6 +70,7 @@ TEST(CopyFile, RefusedCopyLeavesNothingBehind) {
         {"the source itself by another spelling", "./source.bin", false, false},
         {"read-only destination", "dest.bin", false, true},
     };
+    const char *unenforced = nullptr;
     for (const Case &c : cases) {
         SCOPED_TRACE(c.title);
         TempDir dir;
@@ -80,6 +82,17 @@ TEST(CopyFile, RefusedCopyLeavesNothingBehind) {
                             fs::perms::owner_write | fs::perms::group_write |
                                 fs::perms::others_write,
                             fs::perm_options::remove);
+#ifdef _WIN32
+            // Windows refuses to write a read-only file; a Windows layer run
+            // by the superuser over another system may not, and then the
+            // system's own copy cannot refuse it either.
+            if (std::FILE *probe = std::fopen(destination.c_str(), "r+b")) {
+                std::fclose(probe);
+                fs::permissions(fs::path(destination), fs::perms::owner_write, fs::perm_options::add);
+                unenforced = c.title;
+                continue;
+            }
+#endif
         }
         EXPECT_FALSE(plat::CopyFile(source.c_str(), destination.c_str(), c.failIfExists));
         EXPECT_EQ(TempDir::ReadFile(source), "new");
@@ -89,6 +102,7 @@ TEST(CopyFile, RefusedCopyLeavesNothingBehind) {
             fs::permissions(fs::path(destination), fs::perms::owner_write, fs::perm_options::add);
         }
     }
+    if (unenforced != nullptr) GTEST_SKIP() << "this system writes read-only files: " << unenforced << " not checked";
 }
 
 }  // namespace
