@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "common/serving.h"
 #include "common/temp_dir.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
@@ -15,14 +16,6 @@
 namespace fault = plat::fault;
 
 namespace {
-
-struct Serving {
-    Serving(const fault::ServedFile *files, size_t count) { fault::Serve(files, count); }
-    ~Serving() {
-        fault::Serve(nullptr, 0);
-        fault::Disarm();
-    }
-};
 
 // The size the platform gives for the file at `path`, read before and after
 // the position moves (to the middle, past the end); "no file" or "no size"
