@@ -2,8 +2,8 @@
 //
 //   fuzz_seeds FOLDER
 //
-// makes FOLDER/record_file, FOLDER/names, FOLDER/rmc and FOLDER/tree, one
-// sample per file.
+// makes FOLDER/record_file, FOLDER/salvage, FOLDER/names, FOLDER/rmc and
+// FOLDER/tree, one sample per file.
 #include <array>
 #include <climits>
 #include <cstdint>
@@ -16,6 +16,7 @@
 
 #include "fuzz_support.h"
 #include "recsim/recsim.h"
+#include "salvage/small_recording.h"
 
 namespace {
 
@@ -89,6 +90,44 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> EdgeSeeds() {
     return out;
 }
 
+// Salvage scanner seeds: the simulator's power-loss shapes of the small
+// recordings the salvage tests cut, plain and encrypted: cut inside the
+// header list, behind the movie list's header, at a chunk and inside one;
+// cut inside a chunk of a pre-allocated file (a tail of zeros, past the
+// scanner's read window); cut behind a whole chunk with the stop time still
+// at the start; and the finished file with its watermark trailer.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> SalvageSeeds() {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> out;
+    for (const bool encrypted : {false, true}) {
+        const std::string form = encrypted ? "encrypted-" : "plain-";
+        const recsim::FileRecipe base = SmallRecording(encrypted);
+        recsim::WrittenFile w;
+        recsim::BuildFile(base, &w);
+        recsim::FileRecipe finished = base;
+        finished.watermark = true;
+        out.emplace_back(form + "finished", recsim::BuildFile(finished));
+        const size_t middle = w.chunks[w.chunks.size() / 2].offset;
+        const std::pair<const char *, size_t> cuts[] = {
+            {"cut-in-header-list", 100},
+            {"cut-behind-movie-list-header", size_t{w.movieListOffset} + 12},
+            {"cut-at-chunk", middle},
+            {"cut-in-chunk", middle + 30},
+        };
+        for (const auto &[name, cut] : cuts) {
+            out.emplace_back(form + name, recsim::BuildFile(recsim::PowerLossFile(base, cut)));
+        }
+        recsim::FileRecipe laidOut = recsim::PowerLossFile(base, middle + 30);
+        laidOut.powerLoss.sizes = recsim::OpeningSizes::Preallocated;
+        laidOut.powerLoss.preallocatedSize = 160 * 1024;
+        out.emplace_back(form + "cut-in-chunk-preallocated", recsim::BuildFile(laidOut));
+        const recsim::WrittenChunk &last = w.chunks[w.chunks.size() - 2];
+        recsim::FileRecipe whole = recsim::PowerLossFile(base, last.offset + 8 + last.length);
+        whole.powerLoss.stopTime = recsim::OpeningStopTime::Start;
+        out.emplace_back(form + "cut-behind-chunk-stop-at-start", recsim::BuildFile(whole));
+    }
+    return out;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -97,7 +136,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     const std::filesystem::path root = argv[1];
-    const char *kinds[] = {"record_file", "names", "rmc", "tree"};
+    const char *kinds[] = {"record_file", "salvage", "names", "rmc", "tree"};
     std::error_code ec;
     for (const char *kind : kinds) std::filesystem::create_directories(root / kind, ec);
     bool ok = true;
@@ -108,6 +147,9 @@ int main(int argc, char **argv) {
     }
     for (const auto &[label, bytes] : EdgeSeeds()) {
         ok &= WriteBytes((root / "record_file" / (label + ".avi")).string(), bytes);
+    }
+    for (const auto &[label, bytes] : SalvageSeeds()) {
+        ok &= WriteBytes((root / "salvage" / (label + ".avi")).string(), bytes);
     }
     int n = 0;
     for (const std::string &path : fuzz::SampleRecordPaths()) {

@@ -10,7 +10,7 @@ set -u
 build=$1
 seconds=$2
 shift 2
-targets=${*:-"fuzz_names fuzz_rmc fuzz_record_file fuzz_tree"}
+targets=${*:-"fuzz_names fuzz_rmc fuzz_record_file fuzz_tree fuzz_salvage_scan"}
 corpus=$build/corpus
 # Every open allocates the library's frame buffers, which AddressSanitizer
 # maps and unmaps afresh each time; a smaller quarantine of freed memory
@@ -26,6 +26,8 @@ for target in $targets; do
         fuzz_names) seeds=names; limit=-max_len=512 ;;
         fuzz_rmc) seeds=rmc; limit=-max_len=1024 ;;
         fuzz_tree) seeds=tree; limit=-max_len=4096 ;;
+        # Room for three of the scanner's 64 KiB read windows.
+        fuzz_salvage_scan) seeds=salvage; limit=-max_len=196608 ;;
         *) echo "unknown target $target" >&2; exit 2 ;;
     esac
     work=$build/work/$target

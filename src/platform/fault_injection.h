@@ -1,7 +1,7 @@
 // A test hook that makes the file system fail on purpose: the n-th file
-// open, read, seek or folder enumeration step after arming fails, once or
-// from then on, so tests can show that a card that fails in the middle of a
-// playback or a search gives result codes and nothing worse. Off unless a
+// open, read, seek, size query or folder enumeration step after arming
+// fails, once or from then on, so tests can show that a card that fails in
+// the middle of a playback or a search gives result codes and nothing worse. Off unless a
 // test arms it; then every platform file operation costs one relaxed load.
 #pragma once
 
@@ -16,7 +16,8 @@ enum Operation : unsigned {
     kRead = 1u << 1,       // Read
     kSeek = 1u << 2,       // Seek
     kEnumerate = 1u << 3,  // FindFirst and FindNext
-    kAll = kOpen | kRead | kSeek | kEnumerate,
+    kSize = 1u << 4,       // FileSize
+    kAll = kOpen | kRead | kSeek | kEnumerate | kSize,
 };
 
 namespace detail {
@@ -57,8 +58,8 @@ inline bool ShouldFail(Operation operation) {
 //
 // A fuzzer hands its input to the library as files that never reach the
 // disk: while a table of files is served, OpenRead of a path in the table
-// reads that file's bytes from memory (read faults, seeks and read-ahead as
-// for a file on disk) and the file system is not asked. The table and its
+// reads that file's bytes from memory (read faults, seeks, read-ahead and
+// its size as for a file on disk) and the file system is not asked. The table and its
 // bytes must stay valid until Serve(nullptr, 0). Paths compare as given,
 // with '\' and '/' alike. Off unless served; then every open costs one
 // relaxed load.

@@ -59,6 +59,10 @@ struct ReadFile;  // opaque
 ReadFile *OpenRead(const char *path);
 size_t Read(ReadFile *file, void *buffer, size_t bytes);
 bool Seek(ReadFile *file, int64_t offset);  // absolute offset
+// GetFileSizeEx: the size in bytes of the open file into `size`. False when
+// it cannot be had (and for anything but a plain file), so that a failure
+// is never taken for an empty file.
+bool FileSize(ReadFile *file, uint64_t *size);
 void CloseRead(ReadFile *file);
 
 // ---- Profile files (GetPrivateProfileIntA / GetPrivateProfileStringA) ----

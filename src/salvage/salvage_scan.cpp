@@ -348,12 +348,12 @@ ScanResult Scan(ByteSource &source, ChunkSink *sink) {
 
 namespace {
 
-// A record file read through the platform. The platform gives no file size
-// of an open file, so it is found by single-byte reads: about two per bit of
-// the size.
+// A record file read through the platform.
 class FileSource final : public ByteSource {
 public:
-    explicit FileSource(plat::ReadFile *file) : file_(file) { size_ = FindSize(); }
+    explicit FileSource(plat::ReadFile *file) : file_(file) { sized_ = plat::FileSize(file_, &size_); }
+    // False when the file's size could not be had (then it reads as empty).
+    bool sized() const { return sized_; }
     uint64_t Size() const override { return size_; }
     size_t ReadAt(uint64_t offset, uint8_t *out, size_t bytes) override {
         if (!plat::Seek(file_, static_cast<int64_t>(offset))) return 0;
@@ -361,27 +361,9 @@ public:
     }
 
 private:
-    bool Exists(uint64_t offset) {
-        uint8_t byte = 0;
-        return ReadAt(offset, &byte, 1) == 1;
-    }
-    uint64_t FindSize() {
-        if (!Exists(0)) return 0;
-        uint64_t present = 0, absent = 64 * 1024;
-        while (Exists(absent)) {
-            present = absent;
-            if (absent >= (uint64_t{1} << 52)) return absent;
-            absent *= 2;
-        }
-        while (absent - present > 1) {
-            const uint64_t mid = present + (absent - present) / 2;
-            (Exists(mid) ? present : absent) = mid;
-        }
-        return absent;
-    }
-
     plat::ReadFile *file_;
     uint64_t size_ = 0;
+    bool sized_ = false;
 };
 
 }  // namespace
@@ -394,7 +376,12 @@ ScanResult ScanFile(const char *path, ChunkSink *sink) {
         return r;
     }
     FileSource source(file);
-    ScanResult r = Scan(source, sink);
+    ScanResult r;
+    if (source.sized()) {
+        r = Scan(source, sink);
+    } else {
+        r.listEnd = ListEnd::ReadFailed;  // not taken for an empty file
+    }
     plat::CloseRead(file);
     return r;
 }

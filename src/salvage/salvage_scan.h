@@ -153,7 +153,8 @@ struct ScanResult {
 
 // Scans the bytes of `source`; `sink` may be null (counts only).
 ScanResult Scan(ByteSource &source, ChunkSink *sink);
-// Scans the record file at `path` through the platform's file reading.
+// Scans the record file at `path` through the platform's file reading; a
+// file whose size cannot be had gives ListEnd::ReadFailed.
 ScanResult ScanFile(const char *path, ChunkSink *sink);
 
 // True when a video payload's first bytes show a key frame: a sequence

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/serving.h"
 #include "common/temp_dir.h"
 #include "platform/fault_injection.h"
 #include "platform/platform.h"
@@ -14,15 +15,6 @@
 namespace fault = plat::fault;
 
 namespace {
-
-// Stops serving when the test ends, whatever it asserted.
-struct Serving {
-    Serving(const fault::ServedFile *files, size_t count) { fault::Serve(files, count); }
-    ~Serving() {
-        fault::Serve(nullptr, 0);
-        fault::Disarm();
-    }
-};
 
 // A read of `bytes` (after a seek to `seekTo` when that is not negative):
 // small reads through the read-ahead, large ones straight into the caller's

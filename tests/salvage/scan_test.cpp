@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/temp_dir.h"
+#include "platform/fault_injection.h"
 #include "recsim/recsim.h"
 #include "salvage/salvage_scan.h"
 #include "salvage/small_recording.h"
@@ -445,8 +446,7 @@ TEST(SalvageScan, SinkEndsTheScan) {
     EXPECT_EQ(got.chunks.size(), 3u);
 }
 
-// Through the platform's file reading: the file's size is found without a
-// size query, and the result is the one the bytes give.
+// Through the platform's file reading: the result is the one the bytes give.
 TEST(SalvageScan, RecordFileOnDisk) {
     TempDir dir;
     const recsim::FileRecipe base = SmallRecording(true);
@@ -476,6 +476,49 @@ TEST(SalvageScan, RecordFileOnDisk) {
     EXPECT_EQ(salvage::ScanFile(empty.c_str(), nullptr).totalBytes, 0u);
     EXPECT_EQ(salvage::ScanFile((dir / "missing.avi").c_str(), nullptr).status,
               salvage::ScanStatus::CannotOpen);
+}
+
+// A card that fails while the file is scanned: a failed read or seek is
+// never taken for the end of the file (the size is the file's, and what is
+// handed on is the front of what a sound read gives), and a size that cannot
+// be had is a failed read, not an empty file.
+TEST(SalvageScan, RecordFileOnFailingCard) {
+    namespace fault = plat::fault;
+    TempDir dir;
+    const std::string path = dir / "rec.avi";
+    const recsim::FileRecipe base = SmallRecording(false);
+    recsim::WrittenFile w;
+    recsim::BuildFile(base, &w);
+    const recsim::FileRecipe recipe = recsim::PowerLossFile(base, w.chunks[20].offset + 30);
+    ASSERT_TRUE(recsim::WriteFile(path, recipe));
+    const uint64_t size = recsim::BuildFile(recipe).size();
+    Collect sound;
+    fault::Arm(fault::kRead | fault::kSeek, 0, false);
+    ASSERT_EQ(salvage::ScanFile(path.c_str(), &sound).totalBytes, size);
+    const uint64_t operations = fault::Counted();
+    ASSERT_EQ(sound.chunks.size(), 20u);
+    for (const unsigned kind : {fault::kRead, fault::kSeek}) {
+        for (uint64_t n = 1; n <= operations; ++n) {
+            SCOPED_TRACE((kind == fault::kRead ? "read " : "seek ") + std::to_string(n));
+            Collect got;
+            fault::Arm(kind, n, false);
+            const ScanResult r = salvage::ScanFile(path.c_str(), &got);
+            fault::Disarm();
+            EXPECT_EQ(r.totalBytes, size);
+            ASSERT_LE(got.chunks.size(), sound.chunks.size());
+            for (size_t i = 0; i < got.chunks.size(); ++i) {
+                EXPECT_EQ(got.chunks[i].offset, sound.chunks[i].offset);
+            }
+        }
+    }
+    Collect got;
+    fault::Arm(fault::kSize, 1, false);
+    const ScanResult r = salvage::ScanFile(path.c_str(), &got);
+    fault::Disarm();
+    EXPECT_EQ(r.status, salvage::ScanStatus::Scanned);
+    EXPECT_EQ(r.listEnd, ListEnd::ReadFailed);
+    EXPECT_EQ(r.totalBytes, 0u);
+    EXPECT_TRUE(got.chunks.empty());
 }
 
 }  // namespace

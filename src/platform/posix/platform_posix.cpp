@@ -341,6 +341,18 @@ bool Seek(ReadFile *file, int64_t offset) {
     return true;
 }
 
+bool FileSize(ReadFile *file, uint64_t *size) {
+    if (file == nullptr || size == nullptr || fault::ShouldFail(fault::kSize)) return false;
+    if (file->served != nullptr) {
+        *size = file->served->size;
+        return true;
+    }
+    struct stat st {};
+    if (fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
+    *size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
     if (file->fd >= 0) close(file->fd);

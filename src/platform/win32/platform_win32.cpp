@@ -148,6 +148,20 @@ bool Seek(ReadFile *file, int64_t offset) {
     return _fseeki64(file->stream, offset, SEEK_SET) == 0;
 }
 
+bool FileSize(ReadFile *file, uint64_t *size) {
+    if (file == nullptr || size == nullptr || fault::ShouldFail(fault::kSize)) return false;
+    if (file->served != nullptr) {
+        *size = file->served->size;
+        return true;
+    }
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file->stream)));
+    if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return false;
+    LARGE_INTEGER bytes{};
+    if (!GetFileSizeEx(handle, &bytes) || bytes.QuadPart < 0) return false;
+    *size = static_cast<uint64_t>(bytes.QuadPart);
+    return true;
+}
+
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
     if (file->stream != nullptr) std::fclose(file->stream);
