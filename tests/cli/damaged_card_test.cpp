@@ -1,7 +1,9 @@
 // A card with damaged record files, written by the recorder simulator: two
 // sound files of one recording; of the next one a sound file, a file cut
 // short by power loss and a zero-byte file; a file of random bytes with a
-// start of its own. scan judges each.
+// start of its own. scan judges each, recordings and check name the damaged
+// ones (the random bytes are a recording the search does not list); on the
+// sound sample card nothing changes.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -101,11 +103,58 @@ TEST_F(DamagedCard, ScanAsJson) {
         << r.out;
 }
 
-// The sound sample card: every file sound.
+TEST_F(DamagedCard, RecordingsMarkTheDamagedFiles) {
+    const RunResult r = RunAvfile({"recordings", day}, dir);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "damaged: " + Name(kSecond, 1) + " incomplete, " + recoverable + " recoverable (")) << r.out;
+    EXPECT_TRUE(Has(r.out, "damaged: " + Name(kSecond, 2) + " unreadable (empty file)\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\nnot listed: " + random + " unreadable (no RIFF AVI header)\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "\n3 damaged record files (avfile scan tells more")) << r.out;
+    EXPECT_FALSE(Has(r.out, "damaged: " + Name(kFirst, 0))) << r.out;
+
+    if (!ToolInstalled("python3 -c pass", dir)) GTEST_SKIP() << "python3 not installed";
+    const RunResult json = RunAvfile({"recordings", day, "--json"}, dir);
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    // Every damaged file once, on its recording or behind the recordings.
+    EXPECT_EQ(Python(json.out, "n=[(os.path.basename(f['path']),f['state'],f.get('listed',True)) for e in d "
+                               "for f in (e.get('damaged',[]) if 'start' in e else [e])]\n"
+                               "print(len(d), sorted(n))\n"),
+              "3 [('" + Name(kThird, 0) + "', 'unreadable', False), ('" + Name(kSecond, 1) +
+                  "', 'incomplete', True), ('" + Name(kSecond, 2) + "', 'unreadable', True)]\n")
+        << json.out;
+}
+
+TEST_F(DamagedCard, CheckNamesTheDamagedFiles) {
+    const RunResult r = RunAvfile({"check", dir / "card"}, dir);
+    EXPECT_EQ(r.exitCode, 9) << r.err;
+    EXPECT_TRUE(Has(r.err, "3 damaged record files")) << r.err;
+    for (const std::string &file : {cut, empty, random}) EXPECT_TRUE(Has(r.out, "damaged: " + file + " ")) << r.out;
+    // A folder whose only file is damaged holds no recordings, and says why.
+    const std::string lone = dir.MakeDir("lone/video");
+    dir.WriteFile("lone/video/" + Name(kSecond, 0), "");
+    const RunResult alone = RunAvfile({"check", dir / "lone"}, dir);
+    EXPECT_EQ(alone.exitCode, 4) << alone.err;
+    EXPECT_TRUE(Has(alone.out, "damaged: " + lone + "/" + Name(kSecond, 0) + " unreadable (empty file)")) << alone.out;
+}
+
+// The sound sample card: every file sound, and recordings and check say
+// what they said before.
 TEST_F(DamagedCard, SoundCardUnchanged) {
     const RunResult scan = RunAvfile({"scan", card().Root()}, dir);
     EXPECT_EQ(scan.exitCode, 0) << scan.err;
     EXPECT_TRUE(Has(scan.out, "\n24 record files: 24 sound, 0 incomplete, 0 unreadable\n")) << scan.out;
+    const RunResult check = RunAvfile({"check", card().Root()}, dir);
+    EXPECT_EQ(check.exitCode, 0) << check.err;
+    EXPECT_EQ(check.out, card().Root() + ": holds recordings of the recorder (a record file opened)\n");
+    for (const std::string &day : {card().Day1(), card().Day2()}) {
+        const RunResult r = RunAvfile({"recordings", day}, dir);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4) << r.out;
+        EXPECT_FALSE(Has(r.out, "damaged")) << r.out;
+        const RunResult json = RunAvfile({"recordings", day, "--json"}, dir);
+        EXPECT_FALSE(Has(json.out, "damaged")) << json.out;
+        EXPECT_FALSE(Has(json.out, "listed")) << json.out;
+    }
 }
 
 }  // namespace
