@@ -1,6 +1,7 @@
 #include "salvage/salvage_scan.h"
 
 #include <cstring>
+#include <initializer_list>
 #include <new>
 
 #include "platform/platform.h"
@@ -54,22 +55,23 @@ bool IsWatermark(const uint8_t *p, uint64_t before) {
     return (tag & 0xFFFFFF) == (('q' << 16) | ('n' << 8) | 'j');
 }
 
-// Bounded read-ahead over a source: one window of kWindowBytes, refilled
-// from the requested offset on.
+// Bounded read-ahead over a source: one window of `capacity` bytes
+// (kWindowBytes unless told), refilled from the requested offset on.
 class Window {
 public:
-    Window(ByteSource &source, uint8_t *buffer) : source_(source), buffer_(buffer), size_(source.Size()) {}
+    Window(ByteSource &source, uint8_t *buffer, size_t capacity = kWindowBytes)
+        : source_(source), buffer_(buffer), capacity_(capacity), size_(source.Size()) {}
 
     uint64_t size() const { return size_; }
     bool failed() const { return failed_; }
 
-    // The `n` bytes at `offset` (n <= kWindowBytes), or null when they are
+    // The `n` bytes at `offset` (n <= the capacity), or null when they are
     // not all in the data or cannot be read (then failed() is true).
     const uint8_t *Get(uint64_t offset, size_t n) {
-        if (offset > size_ || n > size_ - offset) return nullptr;
+        if (offset > size_ || n > size_ - offset || n > capacity_) return nullptr;
         if (offset >= start_ && offset - start_ + n <= length_) return buffer_ + (offset - start_);
         const uint64_t left = size_ - offset;
-        const size_t want = left < kWindowBytes ? static_cast<size_t>(left) : kWindowBytes;
+        const size_t want = left < capacity_ ? static_cast<size_t>(left) : capacity_;
         start_ = offset;
         length_ = source_.ReadAt(offset, buffer_, want);
         if (length_ < n) {
@@ -83,6 +85,7 @@ public:
 private:
     ByteSource &source_;
     uint8_t *buffer_;
+    size_t capacity_;
     uint64_t size_;
     uint64_t start_ = 0;
     size_t length_ = 0;
@@ -173,7 +176,101 @@ uint64_t WalkBehindMovieList(Window &w, uint64_t p, ScanResult &r, bool &trailer
     }
 }
 
+// The movie chunk an idx1 entry names, its offset counted from the start of
+// the file or from the movie list's identifier: the end of the chunk (its pad
+// byte included) when one of them finds it whole inside the list's data
+// with the entry's identifier and length, otherwise 0. `at` is its offset.
+uint64_t NamedChunkEnd(Window &w, const uint8_t (&entry)[16], uint64_t listData, uint64_t listEnd,
+                       uint64_t &at) {
+    for (const uint64_t base : {uint64_t{0}, listData - 4}) {
+        at = base + U32(entry + 8);
+        if (at < listData || at + 8 > listEnd) continue;
+        const uint8_t *h = w.Get(at, 8);
+        if (h == nullptr || !Is(h, reinterpret_cast<const char *>(entry)) || U32(h + 4) != U32(entry + 12)) {
+            continue;
+        }
+        uint64_t end = at + 8 + U32(entry + 12);
+        if ((U32(entry + 12) & 1) && end < listEnd) ++end;
+        if (end <= listEnd) return end;
+    }
+    return 0;
+}
+
+// The idx1 entry at `offset`, copied out of the window.
+bool IndexEntryAt(Window &w, uint64_t offset, uint8_t (&entry)[16]) {
+    const uint8_t *e = w.Get(offset, 16);
+    if (e == nullptr) return false;
+    std::memcpy(entry, e, 16);
+    return true;
+}
+
+// The window of the cheap check: the few header bytes it looks at lie
+// together, and no more than this is read at each place.
+constexpr size_t kCheckWindowBytes = 256;
+
 }  // namespace
+
+bool LooksSound(ByteSource &source, ScanResult &r) {
+    r = ScanResult{};
+    uint8_t buffer[kCheckWindowBytes];
+    Window w(source, buffer, sizeof buffer);
+    const uint64_t size = w.size();
+    r.totalBytes = size;
+    const uint8_t *riff = w.Get(0, 12);
+    if (riff == nullptr || !Is(riff, "RIFF") || std::memcmp(riff + 8, "AVI", 3) != 0) return false;
+    r.riffSignature = true;
+    r.riffSizeField = U32(riff + 4);
+    ReadHeaderList(w, r);
+    if (!r.headerIntact || !r.stopTimeWritten) return false;
+
+    // The top-level chunks by their sizes, up to the movie list.
+    uint64_t p = 12;
+    for (int n = 0; n < kMaxLeadingChunks && r.movieListOffset == 0; ++n) {
+        const uint8_t *h = w.Get(p, 12);
+        if (h == nullptr) return false;
+        const uint64_t end = p + 8 + U32(h + 4);
+        if (end > size || !(Is(h, "LIST") || Is(h, "JUNK"))) return false;
+        if (Is(h, "LIST") && Is(h + 8, "movi")) {
+            r.movieListOffset = p;
+            r.movieListSizeField = U32(h + 4);
+        } else {
+            NoteInfoList(h, p, r);
+        }
+        p = end;
+    }
+    if (r.movieListOffset == 0) return false;
+    const uint64_t listData = r.movieListOffset + 12, listEnd = p;
+    bool trailer = false;
+    const uint64_t chunksEnd = WalkBehindMovieList(w, listEnd, r, trailer);
+    if (!r.indexPresent || uint64_t{r.riffSizeField} + 8 != chunksEnd || (!trailer && chunksEnd != size)) {
+        return false;
+    }
+
+    // idx1's first entry names the list's first chunk, its last entry the
+    // chunk the list ends with.
+    const uint8_t *index = w.Get(r.indexOffset, 8);
+    if (index == nullptr) return false;
+    const uint32_t entries = U32(index + 4) / 16;
+    if (entries == 0) {
+        if (listData != listEnd) return false;
+    } else {
+        uint8_t first[16], last[16];
+        uint64_t at = 0;
+        if (!IndexEntryAt(w, r.indexOffset + 8, first) ||
+            !IndexEntryAt(w, r.indexOffset + 8 + 16 * uint64_t{entries - 1}, last) ||
+            NamedChunkEnd(w, first, listData, listEnd, at) == 0 || at != listData ||
+            NamedChunkEnd(w, last, listData, listEnd, at) != listEnd) {
+            return false;
+        }
+    }
+    r.movieListFound = true;
+    r.movieListSizeTrue = true;
+    r.riffSizeTrue = true;
+    r.listEnd = ListEnd::Whole;
+    r.usableBytes = size;
+    r.bytesAfterDamage = 0;
+    return true;
+}
 
 size_t MemorySource::ReadAt(uint64_t offset, uint8_t *out, size_t bytes) {
     if (offset >= size_) return 0;
@@ -381,6 +478,24 @@ ScanResult ScanFile(const char *path, ChunkSink *sink) {
         r = Scan(source, sink);
     } else {
         r.listEnd = ListEnd::ReadFailed;  // not taken for an empty file
+    }
+    plat::CloseRead(file);
+    return r;
+}
+
+ScanResult ExamineFile(const char *path, bool *walked) {
+    if (walked != nullptr) *walked = false;
+    plat::ReadFile *file = plat::OpenRead(path);
+    if (file == nullptr) {
+        ScanResult r;
+        r.status = ScanStatus::CannotOpen;
+        return r;
+    }
+    FileSource source(file);
+    ScanResult r;
+    if (!LooksSound(source, r)) {
+        if (walked != nullptr) *walked = true;
+        r = Scan(source, nullptr);
     }
     plat::CloseRead(file);
     return r;

@@ -151,11 +151,29 @@ struct ScanResult {
     }
 };
 
+// The cheap check of a file that looks finished, reading a few hundred
+// bytes whatever its size: the RIFF header, the header list, the top-level
+// chunk headers up to the movie list's, the chunk headers behind it up to
+// idx1 and the end of the file, idx1's first and last entries and the movie
+// chunks they name. True when these agree with a sound file: intact header
+// with its stop time, the RIFF and movie-list sizes true, idx1 whole behind
+// the movie list, its first entry naming the list's first chunk and its
+// last entry the chunk that ends the list. Then `result` holds what Scan
+// gives such a file but the chunk counts (not walked: 0), the movie list
+// taken as whole. False (and `result` unspecified) says only that the file
+// needs Scan to tell; a file whose damage lies inside its movie list may
+// pass.
+bool LooksSound(ByteSource &source, ScanResult &result);
+
 // Scans the bytes of `source`; `sink` may be null (counts only).
 ScanResult Scan(ByteSource &source, ChunkSink *sink);
 // Scans the record file at `path` through the platform's file reading; a
 // file whose size cannot be had gives ListEnd::ReadFailed.
 ScanResult ScanFile(const char *path, ChunkSink *sink);
+// The record file at `path` judged cheaply where it can be: LooksSound, and
+// Scan (without a sink) only when that does not pass. `walked` tells which
+// gave the result.
+ScanResult ExamineFile(const char *path, bool *walked = nullptr);
 
 // True when a video payload's first bytes show a key frame: a sequence
 // parameter set or an IDR slice behind the first start code, after an

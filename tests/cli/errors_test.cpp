@@ -90,13 +90,13 @@ bool Names(const std::string &text, const std::string &word) {
 TEST_F(Help, NamesEveryCommandOptionFormatAndExitCode) {
     const RunResult r = RunAvfile({"--help"}, dir);
     EXPECT_EQ(r.exitCode, 0);
-    for (int code = 0; code <= 8; ++code) {
+    for (int code = 0; code <= 9; ++code) {
         EXPECT_NE(r.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
     }
     // Ended by a signal, as a shell reports it.
     for (const char *code : {"130", "143", "129"}) EXPECT_TRUE(Names(r.out, code)) << code;
     for (const char *command :
-         {"days", "recordings", "check", "info", "frames", "export", "export-day", "timeline", "track"}) {
+         {"days", "recordings", "check", "info", "frames", "export", "export-day", "timeline", "track", "scan"}) {
         EXPECT_NE(r.out.find(std::string("\n  ") + command + " "), std::string::npos) << command;
         // and the program knows it.
         const RunResult run = RunAvfile({command}, dir);

@@ -4,6 +4,10 @@
 #include <string>
 #include <vector>
 
+#include <set>
+#include <utility>
+
+#include "card_files.h"
 #include "commands.h"
 #include "console.h"
 #include "record_file.h"
@@ -44,6 +48,45 @@ bool HasEncryptedRecording(const AvFileLibrary &lib, const std::string &folder) 
     return false;
 }
 
+using DamagedFile = std::pair<std::string, FileVerdict>;
+
+// The damaged files of a day folder: those of each recording listed, and
+// the *.avi files of its folders that the search did not list at all.
+struct DayDamage {
+    std::vector<std::vector<DamagedFile>> ofRecording;  // one list per recording
+    std::vector<DamagedFile> unlisted;
+    size_t count = 0;
+};
+
+DayDamage FindDamage(const std::vector<Recording> &recordings, const std::string &dayFolder) {
+    DayDamage d;
+    std::set<std::string> listed;
+    for (const Recording &r : recordings) {
+        d.ofRecording.emplace_back();
+        for (const RecordingFile &f : r.files) {
+            if (!listed.insert(SamePath(f.path)).second) continue;
+            FileVerdict v = JudgeFile(f.path);
+            if (v.state != FileState::Sound) d.ofRecording.back().emplace_back(f.path, std::move(v));
+        }
+        d.count += d.ofRecording.back().size();
+    }
+    for (const std::string &folder : FoldersOfDay(dayFolder)) {
+        for (const std::string &path : AviFiles(folder)) {
+            if (listed.count(SamePath(path)) != 0) continue;
+            FileVerdict v = JudgeFile(path);
+            // A sound file the search does not list stays left out, as
+            // before (scan lists every file).
+            if (v.state != FileState::Sound) d.unlisted.emplace_back(path, std::move(v));
+        }
+    }
+    d.count += d.unlisted.size();
+    return d;
+}
+
+std::string DamagedJson(const DamagedFile &f, bool listed) {
+    return "{\"path\": " + JsonQuoted(f.first) + ", " + JsonMembers(f.second) + (listed ? "" : ", \"listed\": false") + "}";
+}
+
 }  // namespace
 
 CliError RunDays(const CommandContext &c) {
@@ -69,6 +112,7 @@ CliError RunRecordings(const CommandContext &c) {
     if (CliError e = OnePath(c, "day folder")) return e;
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, c.options.paths[0], recordings, true)) return e;
+    const DayDamage damage = FindDamage(recordings, c.options.paths[0]);
     if (c.options.json) {
         std::fprintf(Out(), "[");
         for (size_t i = 0; i < recordings.size(); ++i) {
@@ -82,19 +126,41 @@ CliError RunRecordings(const CommandContext &c) {
             for (size_t f = 0; f < r.files.size(); ++f) {
                 std::fprintf(Out(), "%s%s", f ? ", " : "", JsonQuoted(r.files[f].path).c_str());
             }
-            std::fprintf(Out(), "]}");
+            std::fprintf(Out(), "]");
+            // Only a recording with damaged files has the member.
+            const std::vector<DamagedFile> &damaged = damage.ofRecording[i];
+            for (size_t f = 0; f < damaged.size(); ++f) {
+                std::fprintf(Out(), "%s%s", f ? ", " : ", \"damaged\": [", DamagedJson(damaged[f], true).c_str());
+            }
+            std::fprintf(Out(), "%s}", damaged.empty() ? "" : "]");
         }
-        std::fprintf(Out(), "%s]\n", recordings.empty() ? "" : "\n");
+        // The damaged files the search did not list, behind the recordings.
+        for (size_t f = 0; f < damage.unlisted.size(); ++f) {
+            std::fprintf(Out(), "%s\n  %s", recordings.empty() && f == 0 ? "" : ",",
+                         DamagedJson(damage.unlisted[f], false).c_str());
+        }
+        std::fprintf(Out(), "%s]\n", recordings.empty() && damage.unlisted.empty() ? "" : "\n");
         return {};
     }
     std::fprintf(Out(), "%zu recording%s in %s (times: %s)\n", recordings.size(), recordings.size() == 1 ? "" : "s",
                 c.options.paths[0].c_str(), c.clock.Label().c_str());
-    for (const Recording &r : recordings) {
+    for (size_t i = 0; i < recordings.size(); ++i) {
+        const Recording &r = recordings[i];
         std::string names;
         for (const RecordingFile &f : r.files) names += "  " + BaseName(f.path);
         std::fprintf(Out(), "%-20s %9s  %-6s %-9s ch %-8s%s\n", c.clock.Format(r.startUs).c_str(),
                     FormatDuration(static_cast<int64_t>(r.durationMs) * 1000).c_str(), r.alarm ? "alarm" : "normal",
                     r.encrypted ? "encrypted" : "", ChannelList(r, ",").c_str(), names.c_str());
+        for (const DamagedFile &f : damage.ofRecording[i]) {
+            std::fprintf(Out(), "%-20s   damaged: %s %s\n", "", BaseName(f.first).c_str(), Describe(f.second).c_str());
+        }
+    }
+    for (const DamagedFile &f : damage.unlisted) {
+        std::fprintf(Out(), "not listed: %s %s\n", f.first.c_str(), Describe(f.second).c_str());
+    }
+    if (damage.count > 0) {
+        std::fprintf(Out(), "%zu damaged record file%s (avfile scan tells more; avfile repair recovers the incomplete)\n",
+                     damage.count, damage.count == 1 ? "" : "s");
     }
     return {};
 }
@@ -110,10 +176,23 @@ CliError RunCheck(const CommandContext &c) {
     const PasswordEntry *passwords = c.options.password ? &*c.options.password : nullptr;
     const int32_t result =
         c.lib.CheckFolder(folder.c_str(), passwords, passwords ? 1 : 0, 1, terminal, ioName);
-    if (result == 0) {
-        std::fprintf(Out(), "%s: holds recordings of the recorder (a record file opened)\n", path.c_str());
-        return {};
+    if (result == 0) std::fprintf(Out(), "%s: holds recordings of the recorder (a record file opened)\n", path.c_str());
+    // A record file that opened says nothing of the others: the damaged
+    // ones are named, and the folder is not called fine.
+    size_t damaged = 0;
+    for (const std::string &dayFolder : FoldersOfCard(c.lib, folder)) {
+        for (const std::string &file : AviFiles(dayFolder)) {
+            const FileVerdict v = JudgeFile(file);
+            if (v.state == FileState::Sound) continue;
+            std::fprintf(Out(), "damaged: %s %s\n", file.c_str(), Describe(v).c_str());
+            ++damaged;
+        }
     }
+    if (result == 0 && damaged > 0) {
+        return Fail(kExitDamaged, path + ": " + std::to_string(damaged) + " damaged record file" + (damaged == 1 ? "" : "s") +
+                                      " (avfile scan tells more; avfile repair recovers the incomplete)");
+    }
+    if (result == 0) return {};
     // The check ends on the result of its last step, so an encrypted
     // recording refused early in the walk can end as "nothing found". The
     // recordings the searches list tell which it was.

@@ -14,6 +14,7 @@ enum ExitCode : int {
     kExitUnreadable = 6,         // a file that cannot be read
     kExitUnsupportedOutput = 7,  // an output extension the tool cannot write
     kExitNoLibrary = 8,          // the record file library cannot be loaded
+    kExitDamaged = 9,            // a record file is incomplete or unreadable (scan, check)
 };
 
 // A failure on its way to main: the exit code and the message, which names

@@ -23,8 +23,10 @@ const char kHelp[] =
     "commands:\n"
     "  days ROOT                      the card's day folders           [--json]\n"
     "  recordings DAYFOLDER           a day's recordings: start, duration, alarm,\n"
-    "                                 channels, files                  [--json]\n"
-    "  check FOLDER                   does the folder hold recordings?\n"
+    "                                 channels, files; damaged files marked,\n"
+    "                                 those the search leaves out too  [--json]\n"
+    "  check FOLDER                   does the folder hold recordings? names the\n"
+    "                                 damaged record files (exit 9)\n"
     "  info FILE                      file information, audio format, encryption,\n"
     "                                 frame counts, key-frame interval, GPS fixes\n"
     "                                                                  [--json]\n"
@@ -39,6 +41,10 @@ const char kHelp[] =
     "                                 and the day's GPS route as DAY.gpx\n"
     "  timeline DAYFOLDER -o day.svg  the day's recordings on a 24-hour chart\n"
     "  track FILE|DAYFOLDER -o t.svg  the GPS route drawn to scale, coloured by speed\n"
+    "  scan ROOT                      every record file of the card: sound, incomplete\n"
+    "                                 (seconds a repair recovers) or unreadable,\n"
+    "                                 and the counts; exit 9 when any is damaged\n"
+    "                                                                  [--json]\n"
     "\n"
     "options:\n"
     "  -o, --output PATH    output file\n"
@@ -69,6 +75,7 @@ const char kHelp[] =
     "  6  a file that cannot be read\n"
     "  7  an output extension avfile cannot write\n"
     "  8  the record file library cannot be loaded\n"
+    "  9  a record file is incomplete or unreadable (scan, check)\n"
     "\n"
     "Interrupted (Ctrl-C, SIGTERM, SIGHUP), avfile removes the output it was\n"
     "writing and ends by that signal: a shell reports 130, 143 or 129.\n";
@@ -84,6 +91,7 @@ constexpr Command kCommands[] = {
     {"days", RunDays},           {"recordings", RunRecordings},      {"check", RunCheck},
     {"info", RunInfo},           {"frames", RunFrames},              {"export", RunExportCommand},
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
+    {"scan", RunScan},
 };
 
 int Report(const CliError &e) {
