@@ -354,6 +354,9 @@ namespace {
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(plat::ReadFile *file) : file_(file) { size_ = FindSize(); }
+    ~FileSource() override { plat::CloseRead(file_); }
+    FileSource(const FileSource &) = delete;
+    FileSource &operator=(const FileSource &) = delete;
     uint64_t Size() const override { return size_; }
     size_t ReadAt(uint64_t offset, uint8_t *out, size_t bytes) override {
         if (!plat::Seek(file_, static_cast<int64_t>(offset))) return 0;
@@ -386,17 +389,22 @@ private:
 
 }  // namespace
 
-ScanResult ScanFile(const char *path, ChunkSink *sink) {
+std::unique_ptr<ByteSource> OpenFileSource(const char *path) {
     plat::ReadFile *file = plat::OpenRead(path);
-    if (file == nullptr) {
+    if (file == nullptr) return nullptr;
+    std::unique_ptr<ByteSource> source(new (std::nothrow) FileSource(file));
+    if (source == nullptr) plat::CloseRead(file);
+    return source;
+}
+
+ScanResult ScanFile(const char *path, ChunkSink *sink) {
+    std::unique_ptr<ByteSource> source = OpenFileSource(path);
+    if (source == nullptr) {
         ScanResult r;
         r.status = ScanStatus::CannotOpen;
         return r;
     }
-    FileSource source(file);
-    ScanResult r = Scan(source, sink);
-    plat::CloseRead(file);
-    return r;
+    return Scan(*source, sink);
 }
 
 }  // namespace salvage

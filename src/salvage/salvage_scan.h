@@ -36,6 +36,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace salvage {
 
@@ -150,6 +151,10 @@ struct ScanResult {
                movieListSizeTrue && bytesAfterDamage == 0;
     }
 };
+
+// A record file read through the platform; null when it cannot be opened
+// (or memory is short). The file is closed with the source.
+std::unique_ptr<ByteSource> OpenFileSource(const char *path);
 
 // Scans the bytes of `source`; `sink` may be null (counts only).
 ScanResult Scan(ByteSource &source, ChunkSink *sink);
