@@ -23,3 +23,4 @@ CliError RunExportCommand(const CommandContext &c);
 CliError RunExportDay(const CommandContext &c);
 CliError RunTimeline(const CommandContext &c);
 CliError RunTrack(const CommandContext &c);
+CliError RunRepair(const CommandContext &c);
