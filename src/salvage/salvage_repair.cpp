@@ -205,8 +205,16 @@ bool CopyFront(ByteSource &source, uint64_t bytes, const Patch *patches, size_t 
     return true;
 }
 
-bool ScanUsable(const ScanResult &r) {
-    return r.status == ScanStatus::Scanned && r.listEnd != ListEnd::ReadFailed;
+// True, with the repair's status set, when a scan did not get through.
+bool ScanFailed(const ScanResult &scan, RepairResult &r) {
+    if (scan.status == ScanStatus::OutOfMemory) {
+        r.status = RepairStatus::OutOfMemory;
+    } else if (scan.status != ScanStatus::Scanned || scan.listEnd == ListEnd::ReadFailed) {
+        r.status = RepairStatus::CannotRead;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -226,14 +234,7 @@ RepairResult Repair(ByteSource &source, ByteSource *reference, ByteOutput &out,
     Counter counter;
     r.scan = Scan(source, &counter);
     const ScanResult &scan = r.scan;
-    if (scan.status == ScanStatus::OutOfMemory) {
-        r.status = RepairStatus::OutOfMemory;
-        return r;
-    }
-    if (!ScanUsable(scan)) {
-        r.status = RepairStatus::CannotRead;
-        return r;
-    }
+    if (ScanFailed(scan, r)) return r;
     r.videoFrames = scan.videoFrames;
     r.keyFrames = scan.keyFrames;
     r.chunks = scan.chunks;
@@ -256,14 +257,7 @@ RepairResult Repair(ByteSource &source, ByteSource *reference, ByteOutput &out,
             return r;
         }
         header = Scan(*reference, nullptr);
-        if (header.status == ScanStatus::OutOfMemory) {
-            r.status = RepairStatus::OutOfMemory;
-            return r;
-        }
-        if (!ScanUsable(header)) {
-            r.status = RepairStatus::CannotRead;
-            return r;
-        }
+        if (ScanFailed(header, r)) return r;
         if (!header.headerIntact || !header.movieListFound) {
             r.status = RepairStatus::NoHeader;
             return r;

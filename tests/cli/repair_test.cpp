@@ -131,8 +131,7 @@ TEST_F(Repair, LostHeaderTakenFromAReference) {
     const recsim::FileRecipe base = SmallRecording(false);
     recsim::WrittenFile w;
     const std::vector<uint8_t> whole = recsim::BuildFile(base, &w);
-    std::vector<uint8_t> damaged = recsim::BuildFile(recsim::PowerLossFile(base, w.indexOffset - 5));
-    std::fill(damaged.begin() + 12, damaged.begin() + w.movieListOffset, 0);
+    const std::vector<uint8_t> damaged = HeaderlessPowerLoss(base, w);
     Write("headerless.avi", damaged);
     Write("sound.avi", whole);
     const std::set<std::string> before = Entries(dir);
@@ -152,17 +151,12 @@ TEST_F(Repair, LostHeaderTakenFromAReference) {
 // Nothing to salvage, and wrong command lines: the documented exit code, one
 // line saying why, nothing written.
 TEST_F(Repair, RefusedWithItsExitCodeAndNoOutput) {
-    std::vector<uint8_t> random(20000);
-    uint32_t x = 11;
-    for (uint8_t &b : random) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 16);
     const recsim::FileRecipe base = SmallRecording(false);
     recsim::WrittenFile w;
     const std::vector<uint8_t> whole = recsim::BuildFile(base, &w);
-    std::vector<uint8_t> headerless = recsim::BuildFile(recsim::PowerLossFile(base, w.indexOffset - 5));
-    std::fill(headerless.begin() + 12, headerless.begin() + w.movieListOffset, 0);
     Write("zero.avi", {});
-    Write("random.avi", random);
-    Write("headerless.avi", headerless);
+    Write("random.avi", RandomBytes(20000, 11));
+    Write("headerless.avi", HeaderlessPowerLoss(base, w));
     Write("sound.avi", whole);
     Write("noframe.avi",
           recsim::BuildFile(recsim::PowerLossFile(base, w.Of(recsim::ChunkKind::Video)[0]->offset + 20)));

@@ -274,8 +274,7 @@ TEST(SalvageRepair, LostHeaderFromAReference) {
     const recsim::FileRecipe base = SmallRecording(false);
     recsim::WrittenFile w;
     const std::vector<uint8_t> whole = recsim::BuildFile(base, &w);
-    std::vector<uint8_t> damaged = recsim::BuildFile(recsim::PowerLossFile(base, w.indexOffset - 5));
-    std::fill(damaged.begin() + 12, damaged.begin() + w.movieListOffset, 0);
+    const std::vector<uint8_t> damaged = HeaderlessPowerLoss(base, w);
     Collect kept;
     salvage::MemorySource src(damaged.data(), damaged.size());
     ASSERT_FALSE(salvage::Scan(src, &kept).headerIntact);
@@ -294,9 +293,7 @@ TEST(SalvageRepair, LostHeaderFromAReference) {
 
 // Files with nothing to salvage, and an output that refuses bytes.
 TEST(SalvageRepair, Failures) {
-    std::vector<uint8_t> random(20000);
-    uint32_t x = 7;
-    for (uint8_t &b : random) b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 16);
+    const std::vector<uint8_t> random = RandomBytes(20000, 7);
     const recsim::FileRecipe base = SmallRecording(false);
     recsim::WrittenFile w;
     recsim::BuildFile(base, &w);
