@@ -445,10 +445,13 @@ ScanResult Scan(ByteSource &source, ChunkSink *sink) {
 
 namespace {
 
-// A record file read through the platform.
+// A record file read through the platform; it closes the file.
 class FileSource final : public ByteSource {
 public:
     explicit FileSource(plat::ReadFile *file) : file_(file) { sized_ = plat::FileSize(file_, &size_); }
+    ~FileSource() override { plat::CloseRead(file_); }
+    FileSource(const FileSource &) = delete;
+    FileSource &operator=(const FileSource &) = delete;
     // False when the file's size could not be had (then it reads as empty).
     bool sized() const { return sized_; }
     uint64_t Size() const override { return size_; }
@@ -463,41 +466,47 @@ private:
     bool sized_ = false;
 };
 
+std::unique_ptr<FileSource> OpenSource(const char *path) {
+    plat::ReadFile *file = plat::OpenRead(path);
+    if (file == nullptr) return nullptr;
+    std::unique_ptr<FileSource> source(new (std::nothrow) FileSource(file));
+    if (source == nullptr) plat::CloseRead(file);
+    return source;
+}
+
 }  // namespace
 
+std::unique_ptr<ByteSource> OpenFileSource(const char *path) {
+    std::unique_ptr<FileSource> source = OpenSource(path);
+    if (source == nullptr || !source->sized()) return nullptr;
+    return source;
+}
+
 ScanResult ScanFile(const char *path, ChunkSink *sink) {
-    plat::ReadFile *file = plat::OpenRead(path);
-    if (file == nullptr) {
-        ScanResult r;
-        r.status = ScanStatus::CannotOpen;
-        return r;
-    }
-    FileSource source(file);
+    std::unique_ptr<FileSource> source = OpenSource(path);
     ScanResult r;
-    if (source.sized()) {
-        r = Scan(source, sink);
-    } else {
+    if (source == nullptr) {
+        r.status = ScanStatus::CannotOpen;
+    } else if (!source->sized()) {
         r.listEnd = ListEnd::ReadFailed;  // not taken for an empty file
+    } else {
+        r = Scan(*source, sink);
     }
-    plat::CloseRead(file);
     return r;
 }
 
 ScanResult ExamineFile(const char *path, bool *walked) {
     if (walked != nullptr) *walked = false;
-    plat::ReadFile *file = plat::OpenRead(path);
-    if (file == nullptr) {
-        ScanResult r;
-        r.status = ScanStatus::CannotOpen;
-        return r;
-    }
-    FileSource source(file);
+    std::unique_ptr<FileSource> source = OpenSource(path);
     ScanResult r;
-    if (!LooksSound(source, r)) {
+    if (source == nullptr) {
+        r.status = ScanStatus::CannotOpen;
+    } else if (!source->sized()) {
+        r.listEnd = ListEnd::ReadFailed;
+    } else if (!LooksSound(*source, r)) {
         if (walked != nullptr) *walked = true;
-        r = Scan(source, nullptr);
+        r = Scan(*source, nullptr);
     }
-    plat::CloseRead(file);
     return r;
 }
 

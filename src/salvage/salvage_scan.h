@@ -36,6 +36,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace salvage {
 
@@ -164,6 +165,11 @@ struct ScanResult {
 // needs Scan to tell; a file whose damage lies inside its movie list may
 // pass.
 bool LooksSound(ByteSource &source, ScanResult &result);
+
+// A record file read through the platform; null when it cannot be opened,
+// its size cannot be had or memory is short. The file is closed with the
+// source.
+std::unique_ptr<ByteSource> OpenFileSource(const char *path);
 
 // Scans the bytes of `source`; `sink` may be null (counts only).
 ScanResult Scan(ByteSource &source, ChunkSink *sink);

@@ -4,6 +4,8 @@
 // and the INFO list behind the movie list.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,4 +32,20 @@ inline recsim::FileRecipe SmallRecording(bool encrypted) {
 
 inline uint32_t U32(const std::vector<uint8_t> &f, size_t at) {
     return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (static_cast<uint32_t>(f[at + 3]) << 24);
+}
+
+// Bytes of no structure, the same for a seed.
+inline std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
+    std::vector<uint8_t> bytes(n);
+    for (uint8_t &b : bytes) b = static_cast<uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+    return bytes;
+}
+
+// A power-loss recording cut inside its last chunk, its header blocks in
+// front of the movie list lost (zeros).
+inline std::vector<uint8_t> HeaderlessPowerLoss(const recsim::FileRecipe &base, const recsim::WrittenFile &w) {
+    const recsim::WrittenChunk &last = w.chunks.back();
+    std::vector<uint8_t> f = recsim::BuildFile(recsim::PowerLossFile(base, last.offset + 8 + last.length - 5));
+    std::fill(f.begin() + 12, f.begin() + w.movieListOffset, 0);
+    return f;
 }

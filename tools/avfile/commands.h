@@ -24,3 +24,4 @@ CliError RunExportDay(const CommandContext &c);
 CliError RunTimeline(const CommandContext &c);
 CliError RunTrack(const CommandContext &c);
 CliError RunScan(const CommandContext &c);
+CliError RunRepair(const CommandContext &c);

@@ -45,9 +45,18 @@ const char kHelp[] =
     "                                 (seconds a repair recovers) or unreadable,\n"
     "                                 and the counts; exit 9 when any is damaged\n"
     "                                                                  [--json]\n"
+    "  repair FILE... -o OUT | --output-dir DIR   [--reference SOUND.avi]\n"
+    "                                 a copy of a recording cut short by power loss\n"
+    "                                 that plays to its last complete frame; the\n"
+    "                                 input is only read. A sound file is reported\n"
+    "                                 and not copied. A file whose header is lost\n"
+    "                                 takes it from --reference, a finished file of\n"
+    "                                 the same recorder and channel\n"
     "\n"
     "options:\n"
     "  -o, --output PATH    output file\n"
+    "  --output-dir DIR     repair: the copies go here under the inputs' names\n"
+    "  --reference FILE     repair: a finished recording giving a lost header\n"
     "  --channel N          channel 1 to 16 as in the file names: the audio to\n"
     "                       read, and which files of a recording to export\n"
     "  --password KEY       password of an encrypted recording: 16 hexadecimal\n"
@@ -67,10 +76,12 @@ const char kHelp[] =
     "\n"
     "exit codes:\n"
     "  0  success\n"
-    "  1  the work failed (an output could not be written, nothing to export)\n"
+    "  1  the work failed (an output could not be written, nothing to export,\n"
+    "     repair: no complete video frame to salvage)\n"
     "  2  wrong command line\n"
     "  3  a path given does not exist\n"
-    "  4  not a record file, or no recordings in the folder\n"
+    "  4  not a record file, or no recordings in the folder (repair: no movie\n"
+    "     list, or the header lost and no usable --reference)\n"
     "  5  encrypted recording: password missing or wrong\n"
     "  6  a file that cannot be read\n"
     "  7  an output extension avfile cannot write\n"
@@ -91,7 +102,7 @@ constexpr Command kCommands[] = {
     {"days", RunDays},           {"recordings", RunRecordings},      {"check", RunCheck},
     {"info", RunInfo},           {"frames", RunFrames},              {"export", RunExportCommand},
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
-    {"scan", RunScan},
+    {"scan", RunScan},            {"repair", RunRepair},
 };
 
 int Report(const CliError &e) {

@@ -72,6 +72,10 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
             o.json = true;
         } else if (a == "-o" || a == "--output") {
             if (CliError e = value(o.output)) return e;
+        } else if (a == "--output-dir") {
+            if (CliError e = value(o.outputDir)) return e;
+        } else if (a == "--reference") {
+            if (CliError e = value(o.reference)) return e;
         } else if (a == "--library") {
             if (CliError e = value(o.library)) return e;
         } else if (a == "--format") {

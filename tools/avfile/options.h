@@ -22,6 +22,8 @@ struct Options {
     bool help = false;
     std::string library;              // --library
     std::string format = ".mp4";      // --format (export-day)
+    std::string outputDir;            // --output-dir (repair)
+    std::string reference;            // --reference (repair)
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.
