@@ -7,6 +7,8 @@
 //                               chunk per second
 //   open_1min.avi ... 60min     1, 10 and 60 minutes at about 2 Mbit/s, the
 //                               same streams
+//   repair_10min.avi            the 4 Mbit/s 10-minute recording as power loss
+//                               leaves it, cut at 90 % of its bytes
 //   day2880/ day5760/ day11520/ a day folder whose video sub-folder holds
 //                               one-minute recordings of 8 channels, the
 //                               channels starting up to 2 s apart (360, 720
@@ -15,7 +17,8 @@
 // bench_data --small DIR writes the same names with 10-second recordings and
 // days of 4, 8 and 16 recordings, for a smoke run of a few seconds.
 //
-// A folder already written by this version is left as it is.
+// A folder already written by this version is left as it is; a recording
+// added since (repair_10min.avi) is written when it is missing.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -54,6 +57,24 @@ bool WriteRecording(const fs::path &path, const recsim::RecordingPlan &plan) {
         std::fprintf(stderr, "bench_data: cannot write %s\n", path.string().c_str());
         return false;
     }
+    std::printf("%s\n", path.string().c_str());
+    return true;
+}
+
+// The recording cut at 90 % of its bytes: no idx1, sizes and stop time as
+// they stood when recording began, the last chunk torn.
+bool WritePowerLoss(const fs::path &path, const recsim::RecordingPlan &plan) {
+    std::error_code ec;
+    if (fs::exists(path, ec)) return true;
+    const recsim::FileRecipe recording = recsim::PlannedFile(plan);
+    const size_t size = recsim::BuildFile(recording).size();
+    const fs::path partial = path.string() + ".part";
+    if (!recsim::WriteFile(partial.string(), recsim::PowerLossFile(recording, size / 10 * 9))) {
+        std::fprintf(stderr, "bench_data: cannot write %s\n", path.string().c_str());
+        return false;
+    }
+    fs::rename(partial, path, ec);
+    if (ec) return false;
     std::printf("%s\n", path.string().c_str());
     return true;
 }
@@ -119,8 +140,10 @@ int main(int argc, char **argv) {
     }
     const fs::path dir = argv[argc - 1];
     const fs::path stamp = dir / (std::string(kStamp) + (small ? "-small" : ""));
+    const int seconds = small ? 10 : 600;  // of the playback recordings
     std::error_code ec;
     if (fs::exists(stamp, ec)) {
+        if (!WritePowerLoss(dir / "repair_10min.avi", PlaybackPlan(seconds, 4e6))) return 1;
         std::printf("%s: already written\n", dir.string().c_str());
         return 0;
     }
@@ -130,13 +153,13 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "bench_data: cannot make %s\n", dir.string().c_str());
         return 1;
     }
-    const int seconds = small ? 10 : 600;  // of the playback recordings
     const int day = small ? 16 : 1440;     // recordings of a full day
     const bool ok = WriteRecording(dir / "play_4m.avi", PlaybackPlan(seconds, 4e6)) &&
                     WriteRecording(dir / "play_12m.avi", PlaybackPlan(seconds, 12e6)) &&
                     WriteRecording(dir / "open_1min.avi", PlaybackPlan(small ? 10 : 60, 2e6)) &&
                     (small || WriteRecording(dir / "open_10min.avi", PlaybackPlan(600, 2e6))) &&
                     (small || WriteRecording(dir / "open_60min.avi", PlaybackPlan(3600, 2e6))) &&
+                    WritePowerLoss(dir / "repair_10min.avi", PlaybackPlan(seconds, 4e6)) &&
                     WriteDay(dir / "day11520", day) &&
                     LinkDay(dir / "day11520", dir / "day5760", day / 2) &&
                     LinkDay(dir / "day11520", dir / "day2880", day / 4);

@@ -27,8 +27,10 @@ private:
     std::map<std::string, RunFigures> m_figures;
 };
 
-// Figures measured outside this program (ffdemux): "demux FILE" or
-// "read FILE" to processor seconds per pass and bytes of a pass.
+// Figures measured outside this program: "demux FILE" or "read FILE"
+// (ffdemux), "copy FILE" or "repair FILE" (repair_bench) to processor
+// seconds per pass and bytes of a pass; "peak FILE" to the repair's peak
+// resident memory in bytes.
 struct ExternalFigure {
     double seconds = 0;
     double bytes = 0;
