@@ -5,8 +5,11 @@
 // gone afterwards; nothing is written beside the input.
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -83,6 +86,15 @@ protected:
         EXPECT_NE(told.find(" bytes usable, no index"), std::string::npos) << told;
         EXPECT_NE(told.find("torn last chunk"), std::string::npos) << told;
         EXPECT_EQ(told.find("no stop time") == std::string::npos, stopTime) << told;
+    }
+
+    // What the temporary folder holds.
+    std::vector<std::string> TempFiles() const {
+        std::vector<std::string> files;
+        for (const std::string &e : Entries(dir)) {
+            if (e.rfind("tmp/", 0) == 0 && e != "tmp/") files.push_back(e);
+        }
+        return files;
     }
 
     static std::string Replaced(std::string text, const std::string &what, const std::string &with) {
@@ -171,8 +183,41 @@ TEST_F(DamagedRead, ExportDayExportsTheDamagedFile) {
     ExpectTold(r);
     const std::string stem = name.substr(0, name.size() - 4);
     EXPECT_TRUE(TempDir::ReadFile(dir / ("day/" + stem + ".h264")) == TempDir::ReadFile(dir / "copy.h264"));
-    EXPECT_EQ(Entries(dir).count("tmp/"), 1u);
-    for (const std::string &e : Entries(dir)) EXPECT_NE(e.rfind("tmp/", 0) == 0 && e != "tmp/", true) << e;
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{});
+}
+
+// The copy is removed when the command is interrupted while it reads it,
+// and when the reader of its output has gone (a closed pipe).
+TEST_F(DamagedRead, AnInterruptedCommandLeavesNoCopy) {
+    std::vector<std::string> args = {"env", "TMPDIR=" + (dir / "tmp")};
+    for (const std::string &a : AvfileCommand({"export", input, "-o", "out.mp4"})) args.push_back(a);
+    bool caught = false;
+    for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+        RunningProgram program(args, dir);
+        while (!caught && program.Running()) {
+            if (TempFiles().empty()) {
+                std::this_thread::sleep_for(std::chrono::microseconds(100));
+                continue;
+            }
+            if (!program.Stop()) continue;
+            program.Signal(SIGINT);
+            program.Continue();
+            caught = true;
+        }
+        const RunResult r = program.Wait();
+        EXPECT_EQ(TempFiles(), std::vector<std::string>{});
+        if (!caught) continue;  // it ended before the copy was seen
+        EXPECT_EQ(r.exitCode, 128 + SIGINT) << r.err;
+        EXPECT_EQ(Entries(dir).count("out.mp4"), 0u);
+    }
+    EXPECT_TRUE(caught) << "the export always ended before its copy was seen";
+
+    std::string line = "TMPDIR=" + Quote(dir / "tmp");
+    for (const std::string &a : AvfileCommand({"frames", input})) line += " " + Quote(a);
+    // The reader has ended before the first line is written.
+    const RunResult r = RunCommand("{ sleep 0.3; " + line + "; } | true", dir);
+    EXPECT_NE(r.err.find("incomplete recording: "), std::string::npos) << r.err;
+    EXPECT_EQ(TempFiles(), std::vector<std::string>{});
 }
 
 }  // namespace
