@@ -53,6 +53,10 @@ std::string JsonMembers(const FileVerdict &v) {
 FileVerdict JudgeFile(const std::string &path) {
     bool walked = false;
     const salvage::ScanResult r = salvage::ExamineFile(path.c_str(), &walked);
+    return Judge(r, walked);
+}
+
+FileVerdict Judge(const salvage::ScanResult &r, bool walked) {
     FileVerdict v;
     v.bytes = r.totalBytes;
     v.usableBytes = r.usableBytes;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "library.h"
+#include "salvage/salvage_scan.h"
 
 enum class FileState { Sound, Incomplete, Unreadable };
 
@@ -25,6 +26,8 @@ struct FileVerdict {
 // A sound file is judged from its headers, the movie list's end and idx1's
 // first and last entries; any other is walked chunk by chunk.
 FileVerdict JudgeFile(const std::string &path);
+// The verdict on what ExamineFile gave (`walked`: by Scan).
+FileVerdict Judge(const salvage::ScanResult &result, bool walked);
 const char *StateName(FileState state);
 // "incomplete, 1.2 s recoverable (29886 of 30000 bytes usable, no index)",
 // "unreadable (empty file)".

@@ -1,11 +1,13 @@
 // export and export-day: recordings out of the card in formats every tool
 // opens.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "card_files.h"
 #include "commands.h"
 #include "console.h"
 #include "export_job.h"
@@ -35,6 +37,31 @@ std::string Summary(const ExportRequest &request, const ExportResult &r) {
 std::string FolderName(std::string path) {
     while (!path.empty() && (path.back() == '/' || path.back() == '\\')) path.pop_back();
     return BaseName(path);
+}
+
+// The files of the day's folders that the search leaves out as they are
+// cut short (no stop time, say) but that a repair recovers: each a
+// recording of its own, placed by its start.
+void AddIncompleteFiles(const CommandContext &c, const std::string &day, std::vector<Recording> &recordings) {
+    std::set<std::string> listed;
+    for (const Recording &r : recordings) {
+        for (const RecordingFile &f : r.files) listed.insert(SamePath(f.path));
+    }
+    for (const std::string &folder : FoldersOfDay(day)) {
+        for (const std::string &path : AviFiles(folder)) {
+            if (listed.count(SamePath(path)) != 0 || JudgeFile(path).state != FileState::Incomplete) continue;
+            CRecordFile file(c.lib);
+            if (file.Open(path, 0, c.options.password)) continue;
+            Recording r;
+            const int own = ChannelOfName(path);
+            r.files.push_back({path, own >= 0 ? own : 0});
+            r.startUs = file.Info().startTimeUs;
+            r.durationMs = file.Info().durationMs;
+            auto at = std::find_if(recordings.begin(), recordings.end(),
+                                   [&](const Recording &other) { return other.startUs > r.startUs; });
+            recordings.insert(at, std::move(r));
+        }
+    }
 }
 
 }  // namespace
@@ -80,6 +107,7 @@ CliError RunExportDay(const CommandContext &c) {
     }
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, day, recordings)) return e;
+    AddIncompleteFiles(c, day, recordings);
     std::error_code ec;
     std::filesystem::create_directories(outFolder, ec);
     if (!std::filesystem::is_directory(outFolder, ec)) {

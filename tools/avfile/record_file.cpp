@@ -5,6 +5,8 @@
 #include <cstring>
 #include <filesystem>
 
+#include "damaged_copy.h"
+
 namespace {
 
 // Why a path that exists cannot be read, or empty when it can.
@@ -37,11 +39,13 @@ CliError CRecordFile::Open(const std::string &path, int audioChannel,
     // The password check is always asked for: an encrypted recording is not
     // shown to someone who does not know its password. The first open, with
     // no password, tells whether the file is encrypted.
+    // A recording cut short is read from its repaired copy.
+    const std::string source = ReadablePath(path);
     AvFileHandle handle = nullptr;
-    int32_t result = m_lib.OpenFile(path.c_str(), audioChannel, nullptr, 0, 1, &handle);
+    int32_t result = m_lib.OpenFile(source.c_str(), audioChannel, nullptr, 0, 1, &handle);
     m_encrypted = result == 2;
     if (m_encrypted && password) {
-        result = m_lib.OpenFile(path.c_str(), audioChannel, &*password, 1, 1, &handle);
+        result = m_lib.OpenFile(source.c_str(), audioChannel, &*password, 1, 1, &handle);
     }
     if (result == 2) {
         return Fail(kExitPassword, path + (password ? ": wrong password for this encrypted recording"

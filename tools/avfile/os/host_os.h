@@ -26,10 +26,19 @@ bool StandardErrorIsTerminal();
 // library's lines, to the null device. Null when that cannot be done; the
 // process's standard output is then left as it was.
 std::FILE *SeparateStandardOutput();
-// From now on an interrupt (Ctrl-C), a termination request or a hang-up
+// From now on an interrupt (Ctrl-C), a termination request, a hang-up or
+// a closed pipe
 // removes the pending outputs (pending_output.h) and then ends the program
 // by that signal, as it would have ended without the handler. A signal the
 // program was started with ignored stays ignored.
 void RemovePendingOutputsOnInterrupt();
+// The system's folder for temporary files (TMPDIR where it is set), ending
+// in a separator; empty when the system names none.
+std::string TemporaryFolder();
+// Creates `path` for writing, readable by its owner only; null when it
+// exists already or cannot be created.
+std::FILE *CreateExclusiveFile(const std::string &path);
+// A number that tells this process from the others running.
+unsigned long ProcessId();
 
 }  // namespace hostos

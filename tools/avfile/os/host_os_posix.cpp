@@ -6,6 +6,8 @@
 
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <filesystem>
 
 #include "pending_output.h"
 
@@ -76,7 +78,7 @@ void OnInterrupt(int signal) {
 namespace hostos {
 
 void RemovePendingOutputsOnInterrupt() {
-    const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -87,5 +89,30 @@ void RemovePendingOutputsOnInterrupt() {
         sigaction(s, &action, nullptr);
     }
 }
+
+}  // namespace hostos
+
+namespace hostos {
+
+std::string TemporaryFolder() {
+    std::error_code ec;
+    std::string folder = std::filesystem::temp_directory_path(ec).string();
+    if (ec || folder.empty()) return {};
+    if (folder.back() != '/') folder += '/';
+    return folder;
+}
+
+std::FILE *CreateExclusiveFile(const std::string &path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    std::FILE *file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        unlink(path.c_str());
+    }
+    return file;
+}
+
+unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
 
 }  // namespace hostos
