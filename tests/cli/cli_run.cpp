@@ -208,8 +208,10 @@ std::string SampleCard::EncryptedFile(int channel) const {
     return Day2() + "video/" + std::to_string(channel) + "_20150110-081630_1025h.avi";
 }
 
+std::string SampleClip() { return TempDir::ReadFile(SAMPLE_CLIP); }
+
 std::string ClipWithoutDelimiters() {
-    const std::string clip = TempDir::ReadFile(SAMPLE_CLIP);
+    const std::string clip = SampleClip();
     std::string out;
     out.reserve(clip.size());
     for (size_t i = 0; i < clip.size(); ++i) {

@@ -104,6 +104,8 @@ private:
     std::string m_root;
 };
 
+// The committed H.264 clip the sample card is cut from.
+std::string SampleClip();
 // The committed clip with the access unit delimiters the library drops in
 // front of each picture taken out.
 std::string ClipWithoutDelimiters();

@@ -24,7 +24,7 @@ protected:
     void SetUp() override {
         CliTest::SetUp();
         if (IsSkipped()) return;
-        const std::string clip = TempDir::ReadFile(SAMPLE_CLIP);
+        const std::string clip = SampleClip();
         units = recsim::SplitAccessUnits(std::vector<uint8_t>(clip.begin(), clip.end()));
         recsim::RecordingPlan plan;
         plan.seconds = 4;
