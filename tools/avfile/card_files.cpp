@@ -29,13 +29,16 @@ const char *StateName(FileState state) {
     return "unreadable";
 }
 
+std::string SecondsText(const FileVerdict &v) {
+    if (v.seconds < 0) return "? s";
+    char text[48];
+    std::snprintf(text, sizeof text, "%.1f s", v.seconds);
+    return text;
+}
+
 std::string Describe(const FileVerdict &v) {
     std::string text = StateName(v.state);
-    if (v.state == FileState::Incomplete) {
-        char seconds[48] = "? s";
-        if (v.seconds >= 0) std::snprintf(seconds, sizeof seconds, "%.1f s", v.seconds);
-        text += std::string(", ") + seconds + " recoverable";
-    }
+    if (v.state == FileState::Incomplete) text += ", " + SecondsText(v) + " recoverable";
     if (!v.reason.empty()) text += " (" + v.reason + ")";
     return text;
 }
@@ -92,7 +95,6 @@ FileVerdict Judge(const salvage::ScanResult &r, bool walked) {
         } else if (!r.stopTimeWritten) {
             v.reason += ", no stop time";
         }
-        return v;
     }
     return v;
 }

@@ -29,6 +29,8 @@ FileVerdict JudgeFile(const std::string &path);
 // The verdict on what ExamineFile gave (`walked`: by Scan).
 FileVerdict Judge(const salvage::ScanResult &result, bool walked);
 const char *StateName(FileState state);
+// "12.3 s", or "? s" when the frame period is not known.
+std::string SecondsText(const FileVerdict &verdict);
 // "incomplete, 1.2 s recoverable (29886 of 30000 bytes usable, no index)",
 // "unreadable (empty file)".
 std::string Describe(const FileVerdict &verdict);

@@ -9,6 +9,7 @@
 
 #include "card_files.h"
 #include "commands.h"
+#include "damaged_copy.h"
 #include "console.h"
 #include "export_job.h"
 #include "record_file.h"
@@ -49,7 +50,9 @@ void AddIncompleteFiles(const CommandContext &c, const std::string &day, std::ve
     }
     for (const std::string &folder : FoldersOfDay(day)) {
         for (const std::string &path : AviFiles(folder)) {
-            if (listed.count(SamePath(path)) != 0 || JudgeFile(path).state != FileState::Incomplete) continue;
+            // A file read where it lies is sound or beyond repair; the copy is
+            // kept for the open below.
+            if (listed.count(SamePath(path)) != 0 || ReadablePath(path) == path) continue;
             CRecordFile file(c.lib);
             if (file.Open(path, 0, c.options.password)) continue;
             Recording r;

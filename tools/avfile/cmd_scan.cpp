@@ -17,13 +17,6 @@ namespace {
 // The version of the --json output's shape.
 constexpr int kScanSchema = 1;
 
-std::string Seconds(const FileVerdict &v) {
-    if (v.seconds < 0) return "? s";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", v.seconds);
-    return text;
-}
-
 }  // namespace
 
 CliError RunScan(const CommandContext &c) {
@@ -42,9 +35,9 @@ CliError RunScan(const CommandContext &c) {
                 std::fprintf(Out(), "%s\n  {\"path\": %s, %s}", files ? "," : "", JsonQuoted(path).c_str(),
                              JsonMembers(v).c_str());
             } else if (v.state == FileState::Sound) {
-                std::fprintf(Out(), "%-10s  %-17s  %s\n", "sound", Seconds(v).c_str(), path.c_str());
+                std::fprintf(Out(), "%-10s  %-17s  %s\n", "sound", SecondsText(v).c_str(), path.c_str());
             } else if (v.state == FileState::Incomplete) {
-                std::fprintf(Out(), "%-10s  %-17s  %s  (%s)\n", "incomplete", (Seconds(v) + " recoverable").c_str(),
+                std::fprintf(Out(), "%-10s  %-17s  %s  (%s)\n", "incomplete", (SecondsText(v) + " recoverable").c_str(),
                              path.c_str(), v.reason.c_str());
             } else {
                 std::fprintf(Out(), "%-10s  %-17s  %s  (%s)\n", "unreadable", "", path.c_str(), v.reason.c_str());

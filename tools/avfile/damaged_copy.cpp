@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <new>
 #include <set>
 
 #include "card_files.h"
@@ -54,6 +55,7 @@ public:
 
 private:
     static constexpr size_t kKept = 4;
+    static constexpr size_t kWriteBuffer = size_t{1} << 20;
 
     static void Remove(Copy &c) {
         if (c.path.empty()) return;
@@ -65,11 +67,12 @@ private:
     std::unique_ptr<Copy> Make(const std::string &original) {
         auto copy = std::make_unique<Copy>();
         copy->original = original;
-        bool walked = false;
-        const salvage::ScanResult examined = salvage::ExamineFile(original.c_str(), &walked);
-        if (examined.status != salvage::ScanStatus::Scanned || examined.Sound() || !examined.movieListFound ||
-            examined.videoFrames == 0 || !examined.headerIntact) {
-            return copy;
+        // A sound file is told by a few hundred bytes; any other is left to
+        // the repair, which refuses what it cannot salvage.
+        {
+            std::unique_ptr<salvage::ByteSource> source = salvage::OpenFileSource(original.c_str());
+            salvage::ScanResult sound;
+            if (source == nullptr || salvage::LooksSound(*source, sound)) return copy;
         }
         const std::string folder = hostos::TemporaryFolder();
         if (folder.empty()) return copy;
@@ -85,6 +88,10 @@ private:
             copy->pending.Clear();
             return copy;
         }
+        // The copy goes out in writes of 1 MiB (glibc ignores a size given
+        // without a buffer).
+        std::unique_ptr<char[]> buffer(new (std::nothrow) char[kWriteBuffer]);
+        if (buffer) std::setvbuf(file, buffer.get(), _IOFBF, kWriteBuffer);
         FileSink sink(file);
         const salvage::RepairResult r = salvage::RepairFile(original.c_str(), nullptr, sink);
         const bool written = std::fclose(file) == 0 && r.status == salvage::RepairStatus::Repaired;
@@ -95,7 +102,7 @@ private:
         }
         copy->path = path;
         if (m_told.insert(original).second) {
-            const FileVerdict v = Judge(examined, walked);
+            const FileVerdict v = Judge(r.scan, true);
             std::fprintf(stderr, "avfile: %s: incomplete recording: %s\n", original.c_str(), v.reason.c_str());
         }
         return copy;

@@ -91,8 +91,9 @@ const char kHelp[] =
     "  8  the record file library cannot be loaded\n"
     "  9  a record file is incomplete or unreadable (scan, check)\n"
     "\n"
-    "Interrupted (Ctrl-C, SIGTERM, SIGHUP), avfile removes the output it was\n"
-    "writing and ends by that signal: a shell reports 130, 143 or 129.\n";
+    "Interrupted (Ctrl-C, SIGTERM, SIGHUP, or a closed pipe), avfile removes the\n"
+    "output it was writing and ends by that signal: a shell reports 130, 143,\n"
+    "129 or 141.\n";
 
 using Runner = CliError (*)(const CommandContext &);
 

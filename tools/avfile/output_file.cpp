@@ -1,5 +1,7 @@
 #include "output_file.h"
 
+#include <new>
+
 #include <cerrno>
 #include <cstring>
 
@@ -25,6 +27,11 @@ bool COutputFile::Open(const std::string &target) {
         Fail("cannot create", m_temp);
         return false;
     }
+    // Outputs go out in writes of 1 MiB: a stream copy or a repair writes
+    // hundreds of megabytes in pieces of a frame. (glibc ignores a size
+    // given without a buffer.) Without the buffer, stdio's own serves.
+    if (!m_buffer) m_buffer.reset(new (std::nothrow) char[kWriteBuffer]);
+    if (m_buffer) std::setvbuf(m_file, m_buffer.get(), _IOFBF, kWriteBuffer);
     return true;
 }
 

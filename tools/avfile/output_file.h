@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -55,6 +56,9 @@ public:
 private:
     void Fail(const char *what, const std::string &path);
 
+    static constexpr size_t kWriteBuffer = size_t{1} << 20;
+    // Declared before the file, so that it outlives every close.
+    std::unique_ptr<char[]> m_buffer;
     std::FILE *m_file = nullptr;
     std::string m_target;
     std::string m_temp;
