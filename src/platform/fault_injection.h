@@ -1,8 +1,9 @@
 // A test hook that makes the file system fail on purpose: the n-th file
 // open, read, seek, size query or folder enumeration step after arming
 // fails, once or from then on, so tests can show that a card that fails in
-// the middle of a playback or a search gives result codes and nothing worse. Off unless a
-// test arms it; then every platform file operation costs one relaxed load.
+// the middle of a playback or a search gives result codes and nothing
+// worse. Off unless a test arms it; then every platform file operation costs
+// one relaxed load.
 #pragma once
 
 #include <atomic>
@@ -59,10 +60,10 @@ inline bool ShouldFail(Operation operation) {
 // A fuzzer hands its input to the library as files that never reach the
 // disk: while a table of files is served, OpenRead of a path in the table
 // reads that file's bytes from memory (read faults, seeks, read-ahead and
-// its size as for a file on disk) and the file system is not asked. The table and its
-// bytes must stay valid until Serve(nullptr, 0). Paths compare as given,
-// with '\' and '/' alike. Off unless served; then every open costs one
-// relaxed load.
+// its size as for a file on disk) and the file system is not asked. The
+// table and its bytes must stay valid until Serve(nullptr, 0). Paths compare
+// as given, with '\' and '/' alike. Off unless served; then every open costs
+// one acquiring load, which sees the count stored before the table.
 
 struct ServedFile {
     const char *path;
@@ -92,7 +93,7 @@ inline void Serve(const ServedFile *files, size_t count) {
 // Asked by the platform layer when it opens a file: the served file of that
 // path, or null.
 inline const ServedFile *Served(const char *path) {
-    const ServedFile *files = detail::served.load(std::memory_order_relaxed);
+    const ServedFile *files = detail::served.load(std::memory_order_acquire);
     if (files == nullptr || path == nullptr) return nullptr;
     const size_t count = detail::servedCount.load();
     for (size_t i = 0; i < count; ++i) {

@@ -40,7 +40,7 @@ void CFileAviVsk::DecideAudioFormat() {
         wf.wFormatTag = 1;
         wf.nChannels = channels;
         wf.nSamplesPerSec = fw1;
-        wf.wBitsPerSample = static_cast<uint16_t>(bits & 0xffffu);
+        wf.wBitsPerSample = static_cast<uint16_t>(bits);
         wf.nBlockAlign = static_cast<uint16_t>(uint32_t{channels} * wf.wBitsPerSample / 8);
         wf.nAvgBytesPerSec = wf.nBlockAlign * fw1;
         wf.cbSize = 0;

@@ -100,12 +100,13 @@ size_t CGroupIndex::NextReference() {
     return p;
 }
 
-// A time that is not a valid calendar time is near no other; the difference
+// A time that is not a valid calendar time is near no other (a reference
+// without one never gets here: MergeGroup leaves it alone); the difference
 // of two valid times is taken as a signed 32-bit count of seconds.
 bool CGroupIndex::Joins(const Parsed &reference, Kind kind, uint32_t second,
                         int32_t alarm) const {
     if (alarm != reference.alarm) return false;
-    if (reference.kind != Kind::Valid || kind != Kind::Valid) return false;
+    if (kind != Kind::Valid) return false;
     return static_cast<uint32_t>(second - reference.second + 4u) <= 8u;
 }
 

@@ -15,12 +15,6 @@ namespace {
 using recsim::OpeningSizes;
 using recsim::OpeningStopTime;
 
-// File offsets of the fields a recorder fixes at close (header list at 12).
-constexpr size_t kRiffSize = 4;
-constexpr size_t kMainFrames = 32 + 16;
-constexpr size_t kStreamLength = 224 + 8 + 32;
-constexpr size_t kIncomplete = 72;
-constexpr size_t kStop = 84;
 
 struct ShapeCase {
     const char *name;
@@ -69,21 +63,21 @@ TEST(PowerLossShapes, EachShapeChangesOnlyItsFields) {
         const uint32_t movieSize = c.movie == kLaidOutMovie
                                        ? static_cast<uint32_t>(kLaidOut - fw.movieListOffset - 8)
                                        : c.movie;
-        EXPECT_EQ(U32(f, kRiffSize), c.riff == kFinal ? U32(finished, kRiffSize) : c.riff);
+        EXPECT_EQ(U32(f, kRiffSizeAt), c.riff == kFinal ? U32(finished, kRiffSizeAt) : c.riff);
         EXPECT_EQ(U32(f, fw.movieListOffset + 4), movieSize == kFinal ? fw.movieListSize : movieSize);
         EXPECT_EQ(w.movieListSize, U32(f, fw.movieListOffset + 4));
-        EXPECT_EQ(U32(f, kMainFrames), c.frames == kFinal ? fw.VideoCount() : c.frames);
-        EXPECT_EQ(U32(f, kStreamLength), c.frames == kFinal ? fw.VideoCount() : c.frames);
+        EXPECT_EQ(U32(f, kMainFramesAt), c.frames == kFinal ? fw.VideoCount() : c.frames);
+        EXPECT_EQ(U32(f, kStreamLengthAt), c.frames == kFinal ? fw.VideoCount() : c.frames);
         const uint32_t start = static_cast<uint32_t>(base.header.startSeconds);
-        EXPECT_EQ(U32(f, kStop), c.stop == 0 ? 0 : c.stop == 1 ? start : U32(finished, kStop));
-        EXPECT_EQ(f[kIncomplete], c.stop == 2 ? 0 : 1);
+        EXPECT_EQ(U32(f, kStopAt), c.stop == 0 ? 0 : c.stop == 1 ? start : U32(finished, kStopAt));
+        EXPECT_EQ(f[kIncompleteAt], c.stop == 2 ? 0 : 1);
 
         // Every other byte is the finished file's.
-        for (size_t at : {kRiffSize, kMainFrames, kStreamLength, kStop,
+        for (size_t at : {kRiffSizeAt, kMainFramesAt, kStreamLengthAt, kStopAt,
                           static_cast<size_t>(fw.movieListOffset + 4)}) {
             std::memcpy(&f[at], &finished[at], 4);
         }
-        f[kIncomplete] = finished[kIncomplete];
+        f[kIncompleteAt] = finished[kIncompleteAt];
         f.resize(written);
         EXPECT_TRUE(f == finished);
     }
@@ -113,11 +107,11 @@ TEST(PowerLossShapes, DefaultShapeIsARecorderThatFixesItsHeadersAtClose) {
     recsim::WrittenFile w;
     const std::vector<uint8_t> f = recsim::BuildFile(recsim::PowerLossFile(recipe, cut), &w);
     ASSERT_EQ(f.size(), cut);
-    EXPECT_EQ(U32(f, kRiffSize), 0u);
+    EXPECT_EQ(U32(f, kRiffSizeAt), 0u);
     EXPECT_EQ(U32(f, fw.movieListOffset + 4), 0u);
-    EXPECT_EQ(U32(f, kMainFrames), 0u);
-    EXPECT_EQ(U32(f, kStop), 0u);
-    EXPECT_EQ(f[kIncomplete], 1);
+    EXPECT_EQ(U32(f, kMainFramesAt), 0u);
+    EXPECT_EQ(U32(f, kStopAt), 0u);
+    EXPECT_EQ(f[kIncompleteAt], 1);
     EXPECT_EQ(w.indexOffset, 0u);  // no idx1 was written
     // The movie data is the finished file's up to the cut.
     EXPECT_TRUE(std::equal(f.begin() + fw.movieListOffset + 8, f.end(),

@@ -28,15 +28,6 @@ using salvage::MovieChunk;
 using salvage::RepairResult;
 using salvage::RepairStatus;
 
-class Collect : public salvage::ChunkSink {
-public:
-    bool OnChunk(const MovieChunk &c) override {
-        chunks.push_back(c);
-        return true;
-    }
-    std::vector<MovieChunk> chunks;
-};
-
 RepairResult RepairBytes(const std::vector<uint8_t> &in, std::vector<uint8_t> &out,
                          const std::vector<uint8_t> *reference = nullptr,
                          size_t held = salvage::kMaxHeldIndexEntries) {
@@ -100,10 +91,6 @@ public:
 constexpr int64_t kFramePeriodUs = 200000;  // the small recording's 5 frames a second
 constexpr int64_t kTimeToleranceUs = 500000 + kFramePeriodUs;
 
-// The header fields a repair sets (file offsets; the header list at 12).
-constexpr size_t kRiffSizeAt = 4, kMainFramesAt = 48, kStreamLengthAt = 264, kStopAt = 84,
-                 kStartAt = 80;
-
 // Checks a repaired copy against the original it was cut from: the chunks
 // the scanner kept of the damaged file, byte for byte as stored, and what the
 // library plays of them.
@@ -134,8 +121,7 @@ void ExpectPlaysLikeOriginal(const TempDir &dir, const std::vector<uint8_t> &rep
 
     // The copy's movie list holds the kept chunks as stored.
     Collect again;
-    salvage::MemorySource src(repaired.data(), repaired.size());
-    const salvage::ScanResult rescan = salvage::Scan(src, &again);
+    const salvage::ScanResult rescan = ScanBytes(repaired, &again);
     ASSERT_TRUE(rescan.Sound());
     ASSERT_EQ(again.chunks.size(), kept.size());
     std::vector<const recsim::WrittenChunk *> expectedVideo, expectedAudio;
@@ -225,10 +211,7 @@ TEST(SalvageRepair, PowerLossShapesAtEveryCut) {
                 shape.apply(recipe, cut);
                 const std::vector<uint8_t> damaged = recsim::BuildFile(recipe);
                 Collect kept;
-                {
-                    salvage::MemorySource src(damaged.data(), damaged.size());
-                    salvage::Scan(src, &kept);
-                }
+                ScanBytes(damaged, &kept);
                 std::vector<uint8_t> out;
                 const RepairResult r = RepairBytes(damaged, out);
                 if (r.scan.Sound()) {
@@ -294,8 +277,7 @@ TEST(SalvageRepair, LostHeaderFromAReference) {
     const std::vector<uint8_t> whole = recsim::BuildFile(base, &w);
     const std::vector<uint8_t> damaged = HeaderlessPowerLoss(base, w);
     Collect kept;
-    salvage::MemorySource src(damaged.data(), damaged.size());
-    ASSERT_FALSE(salvage::Scan(src, &kept).headerIntact);
+    ASSERT_FALSE(ScanBytes(damaged, &kept).headerIntact);
 
     std::vector<uint8_t> out;
     EXPECT_EQ(RepairBytes(damaged, out).status, RepairStatus::NoHeader);

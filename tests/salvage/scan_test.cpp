@@ -27,21 +27,6 @@ using salvage::ListEnd;
 using salvage::MovieChunk;
 using salvage::ScanResult;
 
-class Collect : public salvage::ChunkSink {
-public:
-    bool OnChunk(const MovieChunk &c) override {
-        chunks.push_back(c);
-        return limit == 0 || chunks.size() < limit;
-    }
-    std::vector<MovieChunk> chunks;
-    size_t limit = 0;
-};
-
-ScanResult ScanBytes(const std::vector<uint8_t> &bytes, Collect *sink) {
-    salvage::MemorySource source(bytes.data(), bytes.size());
-    return salvage::Scan(source, sink);
-}
-
 // What the original's idx1 says of each chunk: its flags by offset.
 std::vector<std::pair<uint32_t, uint32_t>> IndexFlags(const std::vector<uint8_t> &f,
                                                       const recsim::WrittenFile &w) {

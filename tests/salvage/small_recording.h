@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "recsim/recsim.h"
+#include "salvage/salvage_scan.h"
 
 inline recsim::FileRecipe SmallRecording(bool encrypted) {
     recsim::RecordingPlan plan;
@@ -30,6 +31,11 @@ inline recsim::FileRecipe SmallRecording(bool encrypted) {
     return recipe;
 }
 
+// File offsets, in the small recording, of the header fields a recorder
+// fixes at close and a repair sets (the header list starts at 12).
+constexpr size_t kRiffSizeAt = 4, kMainFramesAt = 48, kStreamLengthAt = 264, kIncompleteAt = 72,
+                 kStartAt = 80, kStopAt = 84;
+
 inline uint32_t U32(const std::vector<uint8_t> &f, size_t at) {
     return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (static_cast<uint32_t>(f[at + 3]) << 24);
 }
@@ -48,4 +54,21 @@ inline std::vector<uint8_t> HeaderlessPowerLoss(const recsim::FileRecipe &base, 
     std::vector<uint8_t> f = recsim::BuildFile(recsim::PowerLossFile(base, last.offset + 8 + last.length - 5));
     std::fill(f.begin() + 12, f.begin() + w.movieListOffset, 0);
     return f;
+}
+
+// Keeps every chunk a scan hands on, or stops the scan at `limit` of them.
+class Collect : public salvage::ChunkSink {
+public:
+    bool OnChunk(const salvage::MovieChunk &c) override {
+        chunks.push_back(c);
+        return limit == 0 || chunks.size() < limit;
+    }
+    std::vector<salvage::MovieChunk> chunks;
+    size_t limit = 0;
+};
+
+// The scan of bytes in memory; `sink` may be null.
+inline salvage::ScanResult ScanBytes(const std::vector<uint8_t> &bytes, salvage::ChunkSink *sink) {
+    salvage::MemorySource source(bytes.data(), bytes.size());
+    return salvage::Scan(source, sink);
 }

@@ -36,10 +36,6 @@ private:
     const std::vector<uint8_t> &data_;
 };
 
-ScanResult FullScan(const std::vector<uint8_t> &bytes) {
-    salvage::MemorySource source(bytes.data(), bytes.size());
-    return salvage::Scan(source, nullptr);
-}
 
 void Put32(std::vector<uint8_t> &f, size_t at, uint32_t v) {
     for (int i = 0; i < 4; ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
@@ -68,7 +64,7 @@ TEST(SoundCheck, PassesSoundFilesReadingOnlyTheirHeaders) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const std::vector<uint8_t> bytes = recsim::BuildFile(c.recipe);
-        const ScanResult full = FullScan(bytes);
+        const ScanResult full = ScanBytes(bytes, nullptr);
         ASSERT_TRUE(full.Sound());
         CountingSource source(bytes);
         ScanResult quick;
@@ -93,7 +89,7 @@ TEST(SoundCheck, PassesNoDamagedFile) {
     const recsim::FileRecipe base = SmallRecording(false);
     recsim::WrittenFile w;
     const std::vector<uint8_t> whole = recsim::BuildFile(base, &w);
-    const ScanResult layout = FullScan(whole);
+    const ScanResult layout = ScanBytes(whole, nullptr);
     const size_t middle = w.chunks[w.chunks.size() / 2].offset + 5;
     const size_t lastEntry = layout.indexOffset + 8 + 16 * (w.chunks.size() - 1);
     struct Case {
@@ -159,12 +155,7 @@ TEST(SoundCheck, PassesNoDamagedFile) {
              return f;
          }},
         {"zero bytes", [] { return std::vector<uint8_t>(); }},
-        {"random bytes",
-         [] {
-             std::vector<uint8_t> f(5000);
-             for (size_t i = 0; i < f.size(); ++i) f[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
-             return f;
-         }},
+        {"random bytes", [] { return RandomBytes(5000, 3); }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
