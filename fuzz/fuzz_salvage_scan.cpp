@@ -25,9 +25,9 @@ using salvage::ScanResult;
 // Where the platform layer finds the input; no such file exists on disk.
 const char kPath[] = "1_20150109-104929_1030h.avi";
 
-class Collect final : public salvage::ChunkSink {
+class Gather final : public salvage::ChunkSink {
 public:
-    explicit Collect(size_t limit = 0) : limit_(limit) {}
+    explicit Gather(size_t limit = 0) : limit_(limit) {}
     bool OnChunk(const MovieChunk &chunk) override {
         chunks.push_back(chunk);
         return limit_ == 0 || chunks.size() < limit_;
@@ -116,14 +116,14 @@ void Check(const uint8_t *data, size_t size, const ScanResult &r, const std::vec
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    Collect fromMemory;
+    Gather fromMemory;
     salvage::MemorySource memory(data, size);
     const ScanResult r = salvage::Scan(memory, &fromMemory);
     Check(data, size, r, fromMemory.chunks);
 
     const plat::fault::ServedFile served{kPath, data, size};
     plat::fault::Serve(&served, 1);
-    Collect fromFile;
+    Gather fromFile;
     const ScanResult f = salvage::ScanFile(kPath, &fromFile);
     plat::fault::Serve(nullptr, 0);
     if (!SameResult(r, f)) fuzz::Broken("the file gives another result than its bytes in memory");
@@ -138,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     if (!fromMemory.chunks.empty()) {
         const size_t limit = fromMemory.chunks.size() / 2 + 1;
-        Collect part(limit);
+        Gather part(limit);
         const ScanResult s = salvage::Scan(memory, &part);
         if (s.listEnd != ListEnd::Stopped || part.chunks.size() != limit || s.chunks != limit) {
             fuzz::Broken("a sink that ends the scan did not end it at its chunk");
