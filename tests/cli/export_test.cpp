@@ -93,18 +93,48 @@ TEST_F(ContainerExport, PlayersSeeEveryFrameAtItsTimeWithSound) {
     }
 }
 
-// Files of several recordings go into one file at their own times, gap
-// included; of a recording's four channels, --channel picks one.
+// Files of several recordings are joined end to end in time order, the
+// gap between them cut, a chapter each and the join in the summary; with
+// --keep-gaps the second starts at its own time, 95 s after the first,
+// as a jump of the timestamps (no frame fills the gap). Of a recording's
+// four channels, --channel picks one.
 TEST_F(ContainerExport, RecordingsOfOneChannelInTimeOrder) {
     if (!ToolInstalled("ffprobe -version", dir)) GTEST_SKIP() << "ffprobe not installed";
     const std::string first = card().PlainFile(2);
     const std::string second = card().Day1() + "video/2_20150109-105104_1025h.avi";
-    const RunResult r = RunAvfile({"export", second, first, "-o", dir / "two.mkv"}, dir);
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "two.mkv", "stream=nb_read_packets -select_streams v", dir)),
-                          {{"nb_read_packets", 2 * SampleCard::kFramesPerFile}}));
-    // The second recording starts 95 s after the first and lasts 5 s.
-    EXPECT_TRUE(FieldsAre(Only(Probe(dir / "two.mkv", "format=duration", dir)), {{"duration", 100.0, 0.1}}));
+    struct Case {
+        const char *name;
+        const char *extension;
+        bool keepGaps;
+        double duration;
+        double secondChapter;
+        const char *join;
+    } cases[] = {{"gap cut", ".mkv", false, 10.0, 5.0, "(gap cut)"},
+                 {"gap cut", ".mp4", false, 10.0, 5.0, "(gap cut)"},
+                 {"gap kept", ".mkv", true, 100.0, 95.0, "(gap kept)"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.extension);
+        const std::string out = dir / (std::string(c.name) + c.extension);
+        std::vector<std::string> args = {"export", second, first, "-o", out};
+        if (c.keepGaps) args.push_back("--keep-gaps");
+        const RunResult r = RunAvfile(args, dir);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("2_20150109-105104_1025h.avi follows 2_20150109-104929_1025h.avi after 0:01:30 " +
+                             std::string(c.join)),
+                  std::string::npos)
+            << r.out;
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=nb_read_packets -select_streams v", dir)),
+                              {{"nb_read_packets", 2 * SampleCard::kFramesPerFile}}));
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "format=duration", dir)), {{"duration", c.duration, 0.4}}));
+        const std::vector<ProbeSection> chapters = Probe(out, "chapter=start_time", dir);
+        ASSERT_EQ(chapters.size(), 2u);
+        EXPECT_TRUE(FieldsAre(chapters[0], {{"start_time", 0.0, 0.01}}));
+        EXPECT_TRUE(FieldsAre(chapters[1], {{"start_time", c.secondChapter, 0.01}}));
+        // No frame is written twice to fill a gap, and every frame decodes.
+        const RunResult decode = RunCommand("ffmpeg -v error -i " + Quote(out) + " -map 0:v -f null -", dir);
+        EXPECT_EQ(decode.exitCode, 0);
+        EXPECT_EQ(decode.err, "");
+    }
 
     std::vector<std::string> group = {"export"};
     for (int channel = 1; channel <= 4; ++channel) group.push_back(card().PlainFile(channel));
@@ -160,7 +190,7 @@ TEST_F(TrackExport, UtcOffsetShiftsTheTimes) {
                  {"+08:00", "<time>2015-01-09T02:49:29.040Z</time>"},
                  {"-03:30", "<time>2015-01-09T14:19:29.040Z</time>"}};
     for (const Case &c : cases) {
-        std::vector<std::string> args = {"export", card().PlainFile(), "-o", dir / "route.gpx"};
+        std::vector<std::string> args = {"export", card().PlainFile(), "-o", dir / "route.gpx", "-y"};
         if (c.offset) args.insert(args.end(), {"--utc-offset", c.offset});
         const RunResult r = RunAvfile(args, dir);
         ASSERT_EQ(r.exitCode, 0) << r.err;

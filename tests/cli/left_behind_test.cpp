@@ -34,15 +34,16 @@ namespace {
 // the folder itself.
 enum class What { Export, ExportDay };
 
-std::vector<std::string> Arguments(What what, const std::string &extension, int copies) {
+std::vector<std::string> Arguments(What what, const std::string &extension, bool longer) {
     const SampleCard &card = SampleCard::Get();
     if (what == What::ExportDay) return {"export-day", card.Day1(), ".", "--format", extension};
-    // The two normal recordings of channel 1, each given `copies` times: a
-    // longer export.
-    std::vector<std::string> args = {"export"};
-    for (int i = 0; i < copies; ++i) {
-        args.push_back(card.PlainFile());
-        args.push_back(card.Day1() + "video/1_20150109-105104_1025h.avi");
+    // The two normal recordings of channel 1; for a longer export, every
+    // recording of channel 1 that needs no password.
+    std::vector<std::string> args = {"export", card.PlainFile(), card.Day1() + "video/1_20150109-105104_1025h.avi"};
+    if (longer) {
+        args.insert(args.end(), {card.Day1() + "alarm/1_20150109-105239_1125h.avi",
+                                 card.Day2() + "video/1_20150110-081500_1025h.avi",
+                                 card.Day2() + "alarm/1_20150110-081800_1125h.avi"});
     }
     args.insert(args.end(), {"-o", "out" + extension});
     return args;
@@ -139,7 +140,7 @@ class WriteFailureTest : public CliTest, public ::testing::WithParamInterface<Wr
 
 TEST_P(WriteFailureTest, ReportsItAndLeavesOnlyCompleteOutputs) {
     const WriteFailure &c = GetParam();
-    const std::vector<std::string> args = Arguments(c.what, c.extension, 1);
+    const std::vector<std::string> args = Arguments(c.what, c.extension, false);
     const Outputs complete = CompleteOutputs(args);
     ASSERT_FALSE(complete.empty());
     const uintmax_t limit = LargestSize(complete) / 2;
@@ -196,7 +197,7 @@ bool Writing(const TempDir &dir, const Outputs &complete) {
 // and goes on: the signal arrives in the middle of the write.
 TEST_P(InterruptTest, RemovesTheFileBeingWrittenAndEndsByTheSignal) {
     const Interrupt &c = GetParam();
-    const std::vector<std::string> args = Arguments(c.what, c.extension, 4);
+    const std::vector<std::string> args = Arguments(c.what, c.extension, true);
     const Outputs complete = CompleteOutputs(args);
     ASSERT_FALSE(complete.empty());
     for (int attempt = 0; attempt < 20; ++attempt) {

@@ -41,7 +41,7 @@ TEST_F(Pictures, TrackHasASegmentPerRecording) {
         int segments;
     } cases[] = {{card().Day1(), 3}, {card().PlainFile(), 1}};
     for (const Case &c : cases) {
-        const RunResult r = RunAvfile({"track", c.source, "-o", dir / "track.svg"}, dir);
+        const RunResult r = RunAvfile({"track", c.source, "-o", dir / "track.svg", "-y"}, dir);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_EQ(CountByClass(dir / "track.svg", "g", "track-segment", dir), c.segments) << c.source;
         EXPECT_EQ(CountByClass(dir / "track.svg", "circle", "start", dir), 1);

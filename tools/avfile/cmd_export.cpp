@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,14 +13,16 @@
 #include "damaged_copy.h"
 #include "console.h"
 #include "export_job.h"
+#include "output_file.h"
 #include "record_file.h"
 #include "recording_tree.h"
+#include "track_point.h"
 
 namespace {
 
 std::string Summary(const ExportRequest &request, const ExportResult &r) {
-    std::string text = "wrote " + request.output + ":";
-    switch (FormatOf(request.output)) {
+    std::string text = "wrote " + (IsStandardOutput(request.output) ? std::string("standard output") : request.output) + ":";
+    switch (FormatOf(request)) {
     case ExportFormat::H264: text += " " + std::to_string(r.videoFrames) + " video frames"; break;
     case ExportFormat::Wav: text += " " + std::to_string(r.audioBytes) + " bytes of audio"; break;
     case ExportFormat::Track:
@@ -27,11 +30,73 @@ std::string Summary(const ExportRequest &request, const ExportResult &r) {
                 (r.segments == 1 ? "" : "s");
         break;
     case ExportFormat::Container:
-        text += " " + std::to_string(r.videoFrames) + " video frames" + (r.audio ? " with sound" : ", no sound");
+        text += " " + std::to_string(r.videoFrames) + " video frames" +
+                (r.audio ? " with sound" : " without sound (" + r.noAudio + ")");
         break;
     case ExportFormat::Unsupported: break;
     }
+    for (const ExportJoin &j : r.joins) {
+        text += "\n  at " + FormatDuration(j.atUs) + ": " + j.after + " follows " + j.before + " after " +
+                (j.gapUs > 0 ? FormatDuration(j.gapUs) : std::string("no gap")) +
+                (j.gapUs <= 0 ? "" : request.keepGaps ? " (gap kept)" : " (gap cut)");
+    }
     return text;
+}
+
+// The summary goes to standard output, or to standard error where the
+// output itself goes to standard output; none with -q.
+void PrintSummary(const ExportRequest &request, const ExportResult &result) {
+    if (Verbosity() < 0) return;
+    if (result.kept) {
+        std::fprintf(Out(), "kept %s: exists already (-n)\n", request.output.c_str());
+        return;
+    }
+    std::fprintf(IsStandardOutput(request.output) ? stderr : Out(), "%s\n", Summary(request, result).c_str());
+}
+
+// True when the record file holds at least one GPS fix.
+bool HasGps(const CommandContext &c, const std::string &path) {
+    CRecordFile file(c.lib);
+    if (file.Open(path, 0, c.options.password)) return false;
+    AvFrameInfo frame{};
+    while (file.NextSideData(frame)) {
+        TrackPoint point;
+        if (GpsFromSideData(frame.data, frame.length, &point.gps)) return true;
+    }
+    return false;
+}
+
+// The name of a record file without its channel: the files of one
+// recording's channels share it ("card/video/_20150109-104929_1025h.avi").
+std::string RecordingKey(const std::string &path) {
+    const std::string name = BaseName(path);
+    const size_t underscore = name.find('_');
+    const std::string folder = path.substr(0, path.size() - name.size());
+    return SamePath(folder) + "/" + (underscore == std::string::npos ? name : name.substr(underscore));
+}
+
+// Every channel of a recording carries the same GPS: of the files given,
+// one per recording, the first channel's that has any.
+std::vector<std::string> GpsFilePerRecording(const CommandContext &c, const std::vector<std::string> &paths) {
+    std::vector<std::pair<int, std::string>> ordered;
+    for (const std::string &p : paths) ordered.emplace_back(ChannelOfName(p), p);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::map<std::string, std::string> chosen;  // recording, file
+    std::map<std::string, std::string> fallback;
+    for (const auto &[channel, path] : ordered) {
+        const std::string key = RecordingKey(path);
+        fallback.emplace(key, path);
+        if (chosen.count(key) == 0 && HasGps(c, path)) chosen[key] = path;
+    }
+    std::vector<std::string> files;
+    std::set<std::string> seen;
+    for (const std::string &p : paths) {
+        const std::string key = RecordingKey(p);
+        if (!seen.insert(key).second) continue;
+        files.push_back(chosen.count(key) ? chosen[key] : fallback[key]);
+    }
+    return files;
 }
 
 // The name of a folder path's last folder: "2015-01-09" of "card/2015-01-09/".
@@ -75,13 +140,19 @@ CliError RunExportCommand(const CommandContext &c) {
     if (o.output.empty()) return Fail(kExitUsage, "export needs an output file: -o OUT");
     ExportRequest request;
     request.output = o.output;
+    request.format = o.format;
     request.password = o.password;
     request.clock = c.clock;
     request.audioChannel = o.channel;
+    request.progress = o.progress;
+    request.keepGaps = o.keepGaps;
+    request.refuseOverlaps = true;
     // The files of a recording's several channels: one channel is exported.
     std::set<int> channels;
     for (const std::string &p : o.paths) channels.insert(ChannelOfName(p));
-    if (o.paths.size() > 1 && o.channel) {
+    if (FormatOf(request) == ExportFormat::Track && channels.size() > 1 && !o.channel) {
+        request.files = GpsFilePerRecording(c, o.paths);
+    } else if (o.paths.size() > 1 && o.channel) {
         for (const std::string &p : o.paths) {
             if (ChannelOfName(p) == *o.channel) request.files.push_back(p);
         }
@@ -96,7 +167,7 @@ CliError RunExportCommand(const CommandContext &c) {
     request.trackName = BaseName(request.files.front());
     ExportResult result;
     if (CliError e = RunExport(c.lib, request, result)) return e;
-    std::fprintf(Out(), "%s\n", Summary(request, result).c_str());
+    PrintSummary(request, result);
     return {};
 }
 
@@ -105,17 +176,48 @@ CliError RunExportDay(const CommandContext &c) {
     if (o.paths.size() != 2) return Fail(kExitUsage, "export-day takes a day folder and an output folder");
     const std::string &day = o.paths[0];
     const std::string outFolder = AsFolder(o.paths[1]);
-    if (FormatOf("x" + o.format) == ExportFormat::Unsupported || FormatOf("x" + o.format) == ExportFormat::Track) {
-        return Fail(kExitUnsupportedOutput, "--format " + o.format + ": export-day writes one of .mp4, .mkv, .h264, .wav");
+    const std::string format = o.format.empty() ? ".mp4" : o.format;
+    if (FormatOf("x" + format) == ExportFormat::Unsupported || FormatOf("x" + format) == ExportFormat::Track) {
+        return Fail(kExitUnsupportedOutput, "--format " + format + ": export-day writes one of .mp4, .mkv, .h264, .wav");
     }
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, day, recordings)) return e;
     AddIncompleteFiles(c, day, recordings);
-    std::error_code ec;
-    std::filesystem::create_directories(outFolder, ec);
-    if (!std::filesystem::is_directory(outFolder, ec)) {
-        return Fail(kExitFailed, o.paths[1] + ": cannot create the output folder");
+    if (recordings.empty()) return Fail(kExitNotRecordFile, day + ": no recordings in this day folder");
+    // --channel: the files of that channel only, as in export.
+    if (o.channel) {
+        for (Recording &r : recordings) {
+            std::vector<RecordingFile> files;
+            for (const RecordingFile &f : r.files) {
+                if (f.channel == *o.channel) files.push_back(f);
+            }
+            r.files = std::move(files);
+        }
+        recordings.erase(std::remove_if(recordings.begin(), recordings.end(),
+                                        [](const Recording &r) { return r.files.empty(); }),
+                         recordings.end());
+        if (recordings.empty()) {
+            return Fail(kExitNotRecordFile, day + ": no recordings of channel " + std::to_string(*o.channel + 1));
+        }
     }
+
+    // The output folder is made when the first output is about to be
+    // written, and taken away again when nothing came to be in it.
+    std::error_code ec;
+    bool made = false;
+    const auto makeFolder = [&]() -> CliError {
+        if (made || std::filesystem::is_directory(outFolder, ec)) return {};
+        std::filesystem::create_directories(outFolder, ec);
+        if (!std::filesystem::is_directory(outFolder, ec)) {
+            return Fail(kExitFailed, o.paths[1] + ": cannot create the output folder");
+        }
+        made = true;
+        return {};
+    };
+
+    size_t outputs = 1, done = 0;  // the day's route too
+    for (const Recording &r : recordings) outputs += r.files.size();
+    const auto count = [&] { return std::to_string(++done) + "/" + std::to_string(outputs); };
 
     CliError first;
     std::vector<std::string> trackFiles;  // per recording, a file that opened
@@ -126,17 +228,21 @@ CliError RunExportDay(const CommandContext &c) {
             request.files = {f.path};
             std::string name = BaseName(f.path);
             name = name.substr(0, name.size() >= 4 ? name.size() - 4 : name.size());
-            request.output = outFolder + name + o.format;
+            request.output = outFolder + name + format;
             request.password = o.password;
             request.clock = c.clock;
             request.trackName = name;
+            request.progress = o.progress;
+            request.progressCount = count();
             ExportResult result;
-            if (CliError e = RunExport(c.lib, request, result)) {
+            CliError e = makeFolder();
+            if (!e) e = RunExport(c.lib, request, result);
+            if (e) {
                 std::fprintf(stderr, "avfile: %s\n", e.message.c_str());
                 if (!first) first = e;
                 continue;
             }
-            std::fprintf(Out(), "%s\n", Summary(request, result).c_str());
+            PrintSummary(request, result);
             if (!anyOpened) trackFiles.push_back(f.path);
             anyOpened = true;
         }
@@ -150,14 +256,17 @@ CliError RunExportDay(const CommandContext &c) {
         request.password = o.password;
         request.clock = c.clock;
         request.trackName = FolderName(day);
+        request.progress = o.progress;
+        request.progressCount = count();
         ExportResult result;
         if (CliError e = RunExport(c.lib, request, result)) {
             std::fprintf(stderr, "avfile: day track: %s\n", e.message.c_str());
+            if (!first && e.code == kExitOutputExists) first = e;
         } else {
-            std::fprintf(Out(), "%s\n", Summary(request, result).c_str());
+            PrintSummary(request, result);
         }
     }
-    if (recordings.empty()) return Fail(kExitNotRecordFile, day + ": no recordings in this day folder");
+    if (made && std::filesystem::is_empty(outFolder, ec)) std::filesystem::remove(outFolder, ec);
     if (first) first.message = "some recordings were not exported (see above)";
     return first;
 }

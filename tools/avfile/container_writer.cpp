@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "console.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -87,7 +89,10 @@ void CContainerWriter::Release() {
 
 bool CContainerWriter::Open(const std::string &target, int64_t originUs, const AvWaveFormatEx *audio) {
     m_target = target;
-    m_temp = target + ".partial";
+    // Standard output ("-") streams Matroska as it goes; MP4 is refused
+    // before, as its index comes at the end.
+    m_standardOutput = target == "-";
+    m_temp = m_standardOutput ? std::string() : target + ".partial";
     m_mp4 = EndsWith(target, ".mp4");
     m_originUs = originUs;
     // Problems come back as results; the libraries' own chatter stays off
@@ -96,13 +101,18 @@ bool CContainerWriter::Open(const std::string &target, int64_t originUs, const A
     m_audioWanted = audio && audio->wFormatTag == 1 && audio->nChannels >= 1 && audio->nChannels <= 8 &&
                     audio->nSamplesPerSec > 0 && (audio->wBitsPerSample == 16 || audio->wBitsPerSample == 8);
     if (m_audioWanted) m_wave = *audio;
-    int rc = avformat_alloc_output_context2(&m_format, nullptr, m_mp4 ? "mp4" : "matroska", m_temp.c_str());
+    std::string url = m_temp;
+    if (m_standardOutput) {
+        std::fflush(Out());
+        url = "pipe:" + std::to_string(fileno(Out()));
+    }
+    int rc = avformat_alloc_output_context2(&m_format, nullptr, m_mp4 ? "mp4" : "matroska", url.c_str());
     if (rc < 0 || !m_format) return Failed("cannot set up the muxer", rc);
     m_packet = av_packet_alloc();
     if (!m_packet) return Failed("out of memory");
-    m_pending.Set(m_temp);
-    rc = avio_open(&m_format->pb, m_temp.c_str(), AVIO_FLAG_WRITE);
-    if (rc < 0) return Failed("cannot create " + m_temp, rc);
+    if (!m_standardOutput) m_pending.Set(m_temp);
+    rc = avio_open(&m_format->pb, url.c_str(), AVIO_FLAG_WRITE);
+    if (rc < 0) return Failed("cannot create " + (m_standardOutput ? std::string("standard output") : m_temp), rc);
     return true;
 }
 
@@ -181,9 +191,27 @@ bool CContainerWriter::AddAudioStream() {
     return true;
 }
 
+bool CContainerWriter::AddChapters() {
+    if (m_chapters.empty()) return true;
+    m_format->chapters = static_cast<AVChapter **>(av_calloc(m_chapters.size(), sizeof(AVChapter *)));
+    if (!m_format->chapters) return Failed("out of memory");
+    for (const Chapter &c : m_chapters) {
+        AVChapter *chapter = static_cast<AVChapter *>(av_mallocz(sizeof(AVChapter)));
+        if (!chapter) return Failed("out of memory");
+        m_format->chapters[m_format->nb_chapters++] = chapter;
+        chapter->id = m_format->nb_chapters;
+        chapter->time_base = kMicroseconds;
+        chapter->start = std::max<int64_t>(c.startUs - m_originUs, 0);
+        chapter->end = std::max<int64_t>(c.endUs - m_originUs, chapter->start);
+        if (av_dict_set(&chapter->metadata, "title", c.title.c_str(), 0) < 0) return Failed("out of memory");
+    }
+    return true;
+}
+
 bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!AddVideoStream(keyFrame, length)) return false;
     if (m_audioWanted && !AddAudioStream()) return false;
+    if (!AddChapters()) return false;
     if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
     const int rc = avformat_write_header(m_format, nullptr);
     if (rc < 0) return Failed("cannot write the file header", rc);
@@ -310,6 +338,7 @@ bool CContainerWriter::Finish() {
     rc = avio_closep(&m_format->pb);
     if (rc < 0) return Failed("cannot write", rc);
     Release();
+    if (m_standardOutput) return true;
     if (std::rename(m_temp.c_str(), m_target.c_str()) != 0) return Failed("cannot move into place");
     m_temp.clear();
     m_pending.Clear();

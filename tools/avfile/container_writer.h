@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "avfile/avfile.h"
 #include "pending_output.h"
@@ -37,6 +39,11 @@ public:
     // The time the recording began, as the file's creation time
     // ("2015-01-09T10:49:29Z"); before the first frame.
     void SetCreationTime(const std::string &utc) { m_creationTime = utc; }
+    // A chapter from `startUs` to `endUs` (times as AddVideo takes them),
+    // shown by players as a mark to jump to; before the first frame.
+    void AddChapter(int64_t startUs, int64_t endUs, std::string title) {
+        m_chapters.push_back({startUs, endUs, std::move(title)});
+    }
     // Adds one video frame (an Annex B access unit) at `timeUs`, lasting
     // `durationUs`. Frames before the first key frame are passed over: no
     // decoder could start on them.
@@ -56,6 +63,7 @@ public:
 
 private:
     bool Start(const unsigned char *keyFrame, size_t length);
+    bool AddChapters();
     bool AddVideoStream(const unsigned char *keyFrame, size_t length);
     bool AddAudioStream();
     bool EncodeAudio(const unsigned char *data, size_t length);
@@ -65,7 +73,13 @@ private:
     bool Failed(const std::string &what, int code = 0);
     void Release();
 
+    struct Chapter {
+        int64_t startUs, endUs;
+        std::string title;
+    };
     std::string m_target, m_temp, m_error, m_creationTime;
+    std::vector<Chapter> m_chapters;
+    bool m_standardOutput = false;
     CPendingOutput m_pending;  // m_temp while it exists
     bool m_mp4 = false;
     int64_t m_originUs = 0;

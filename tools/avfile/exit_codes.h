@@ -15,6 +15,7 @@ enum ExitCode : int {
     kExitUnsupportedOutput = 7,  // an output extension the tool cannot write
     kExitNoLibrary = 8,          // the record file library cannot be loaded
     kExitDamaged = 9,            // a record file is incomplete or unreadable (scan, check)
+    kExitOutputExists = 10,      // an output exists already (and neither -y nor -n was given)
 };
 
 // A failure on its way to main: the exit code and the message, which names

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "card_files.h"
 #include "container_writer.h"
 #include "h264_writer.h"
 #include "output_file.h"
@@ -32,7 +33,55 @@ struct Source {
     int64_t startUs = 0;
     int64_t durationUs = 0;
     int audioChannel = -1;
+    int64_t shiftUs = 0;  // added to the file's times in the output: the gaps cut
+
+    int64_t EndUs() const { return startUs + durationUs; }
 };
+
+// True when the file carries audio of `channel`: the reader passes over
+// audio of the channels a file does not carry, so a short read tells.
+bool CarriesAudio(const AvFileLibrary &lib, const std::string &path, int channel,
+                  const std::optional<PasswordEntry> &password) {
+    constexpr int kProbeFrames = 400;
+    CRecordFile file(lib);
+    if (file.Open(path, channel, password)) return false;
+    AvFrameInfo frame{};
+    for (int n = 0; n < kProbeFrames && file.Next(frame); ++n) {
+        if (frame.type == FRAME_TYPE_AUDIO) return true;
+    }
+    return false;
+}
+
+// A file given twice, or two files that overlap in time, cannot be joined
+// end to end: the output would run backwards.
+CliError RefuseOverlaps(const std::vector<Source> &sources) {
+    for (size_t i = 1; i < sources.size(); ++i) {
+        const Source &a = sources[i - 1], &b = sources[i];
+        if (SamePath(a.path) == SamePath(b.path)) return Fail(kExitUsage, b.path + ": given twice");
+        if (b.startUs < a.EndUs()) {
+            return Fail(kExitUsage, b.path + " overlaps " + a.path + " (begins " + FormatDuration(a.EndUs() - b.startUs) +
+                                        " before its end): export them apart");
+        }
+    }
+    return {};
+}
+
+// Where each file goes in the output: end to end, the gaps cut, or at its
+// own time. Notes each join.
+void PlaceSources(std::vector<Source> &sources, bool keepGaps, ExportResult &result) {
+    for (size_t i = 1; i < sources.size(); ++i) {
+        Source &b = sources[i];
+        const Source &a = sources[i - 1];
+        const int64_t end = a.EndUs() + a.shiftUs;
+        b.shiftUs = keepGaps ? 0 : end - b.startUs;
+        ExportJoin join;
+        join.before = BaseName(a.path);
+        join.after = BaseName(b.path);
+        join.gapUs = b.startUs - a.EndUs();
+        join.atUs = b.startUs + b.shiftUs - sources.front().startUs;
+        result.joins.push_back(join);
+    }
+}
 
 // Opens every file once: any file that cannot be read stops the export
 // before an output exists. Returns them in time order.
@@ -46,7 +95,13 @@ CliError Survey(const AvFileLibrary &lib, const ExportRequest &request, bool wan
         s.startUs = file.Info().startTimeUs;
         s.durationUs = std::max<int64_t>(file.Info().stopTimeUs - file.Info().startTimeUs, 0);
         file.Close();
-        if (wantAudio) s.audioChannel = FindAudioChannel(lib, path, request.password, request.audioChannel);
+        if (wantAudio) {
+            s.audioChannel = FindAudioChannel(lib, path, request.password, request.audioChannel);
+            // A channel asked for is taken only where the file has its audio.
+            if (request.audioChannel && !CarriesAudio(lib, path, *request.audioChannel, request.password)) {
+                s.audioChannel = -1;
+            }
+        }
         sources.push_back(s);
     }
     std::stable_sort(sources.begin(), sources.end(),
@@ -59,7 +114,11 @@ class CTimeProgress {
 public:
     CTimeProgress(const ExportRequest &request, const std::vector<Source> &sources) {
         for (const Source &s : sources) m_total += static_cast<uint64_t>(s.durationUs / 1000) + 1;
-        if (request.progress) m_bar = std::make_unique<CProgress>("export " + BaseName(request.output), m_total);
+        if (request.progress) {
+            const std::string name = IsStandardOutput(request.output) ? "to standard output" : BaseName(request.output);
+            m_bar = std::make_unique<CProgress>(
+                (request.progressCount.empty() ? "" : request.progressCount + " ") + "export " + name, m_total);
+        }
     }
     void File(const Source &s) {
         m_base += m_current;
@@ -134,7 +193,10 @@ CliError ExportAudio(const AvFileLibrary &lib, const ExportRequest &request, con
             if (!writer.AddAudio(frame.data, static_cast<size_t>(frame.length))) return OutputFailure(out.Error());
         }
     }
-    if (!begun) return Fail(kExitFailed, "no audio to export to " + request.output);
+    if (!begun) {
+        if (request.audioChannel) return Fail(kExitFailed, "no audio on channel " + std::to_string(*request.audioChannel + 1));
+        return Fail(kExitFailed, "no audio to export to " + request.output);
+    }
     result.audioBytes = writer.AudioBytes();
     result.audio = true;
     if (!writer.Finish() || !out.Commit()) return OutputFailure(out.Error());
@@ -196,6 +258,10 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
     if (FormatUtcTime(request.clock.Shown(sources.front().startUs), created, sizeof created)) {
         writer.SetCreationTime(created);
     }
+    // A chapter per file where files are joined: players jump to each.
+    if (sources.size() > 1) {
+        for (const Source &s : sources) writer.AddChapter(s.startUs + s.shiftUs, s.EndUs() + s.shiftUs, BaseName(s.path));
+    }
     CTimeProgress progress(request, sources);
     AvFrameInfo frame{};
     for (const Source &s : sources) {
@@ -205,12 +271,12 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
         const int rate = file.Info().frameRate > 0 ? file.Info().frameRate : 25;
         const int64_t frameUs = 1000000 / rate;
         progress.File(s);
-        writer.BeginAudio(s.startUs);
+        writer.BeginAudio(s.startUs + s.shiftUs);
         while (file.Next(frame)) {
             bool ok = true;
             if (frame.type == FRAME_TYPE_I || frame.type == FRAME_TYPE_P) {
                 ok = writer.AddVideo(frame.data, static_cast<size_t>(frame.length), frame.type == FRAME_TYPE_I,
-                                     frame.timeUs, frameUs);
+                                     frame.timeUs + s.shiftUs, frameUs);
                 progress.At(frame.timeUs);
             } else if (frame.type == FRAME_TYPE_AUDIO && audio) {
                 ok = writer.AddAudio(frame.data, static_cast<size_t>(frame.length));
@@ -221,7 +287,11 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
     }
     if (!writer.Finish()) return OutputFailure(writer.Error());
     result.videoFrames = writer.VideoFrames();
-    result.audio = writer.HasAudio();
+    result.audio = writer.HasAudio() && result.audioBytes > 0;
+    if (!result.audio) {
+        result.noAudio = request.audioChannel ? "no audio on channel " + std::to_string(*request.audioChannel + 1)
+                                              : "the recording has no audio";
+    }
     return {};
 }
 
@@ -239,16 +309,56 @@ ExportFormat FormatOf(const std::string &output) {
 
 const char *ExportExtensions() { return ".h264, .wav, .gpx, .geojson, .kml, .csv, .mkv, .mp4"; }
 
+bool Streams(const std::string &extension) {
+    for (const char *e : {".h264", ".264", ".wav", ".csv", ".geojson", ".gpx", ".kml", ".mkv"}) {
+        if (HasExtension(extension, e) && extension.size() == std::strlen(e)) return true;
+    }
+    return false;
+}
+
+ExportFormat FormatOf(const ExportRequest &request) {
+    return FormatOf(request.format.empty() ? request.output : "x" + request.format);
+}
+
 CliError RunExport(const AvFileLibrary &lib, const ExportRequest &request, ExportResult &result) {
-    const ExportFormat format = FormatOf(request.output);
+    const ExportFormat format = FormatOf(request);
     if (format == ExportFormat::Unsupported) {
+        if (!request.format.empty()) {
+            return Fail(kExitUnsupportedOutput, "--format " + request.format + ": cannot write this kind of file; it must be one of " +
+                                                    ExportExtensions());
+        }
+        if (IsStandardOutput(request.output)) {
+            return Fail(kExitUsage, "-o - writes to standard output: name the format with --format EXT");
+        }
         return Fail(kExitUnsupportedOutput, request.output + ": cannot write this kind of file; the extension must be one of " +
                                                 ExportExtensions());
     }
+    if (!request.format.empty() && !IsStandardOutput(request.output) && FormatOf(request.output) != ExportFormat::Unsupported &&
+        !HasExtension(request.output, request.format.c_str())) {
+        return Fail(kExitUsage, request.output + ": the name says another format than --format " + request.format);
+    }
+    if (IsStandardOutput(request.output) && !Streams(request.format)) {
+        return Fail(kExitUnsupportedOutput, request.format +
+                                                " cannot go to standard output (an MP4 file's index is written at its "
+                                                "end); standard output takes .h264, .wav, .csv, .geojson, .gpx, .kml, .mkv");
+    }
+    if (request.keepGaps && format != ExportFormat::Container) {
+        return Fail(kExitUsage, "--keep-gaps: only .mp4 and .mkv have a time line to keep the gaps in");
+    }
     if (request.files.empty()) return Fail(kExitUsage, "no record file to export");
+    bool keep = false;
+    if (CliError e = ClaimTarget(request.output, &keep)) return e;
+    if (keep) {
+        result.kept = true;
+        return {};
+    }
     std::vector<Source> sources;
     const bool audio = format == ExportFormat::Wav || format == ExportFormat::Container;
     if (CliError e = Survey(lib, request, audio, sources)) return e;
+    if (request.refuseOverlaps) {
+        if (CliError e = RefuseOverlaps(sources)) return e;
+    }
+    if (format != ExportFormat::Track) PlaceSources(sources, request.keepGaps, result);
     switch (format) {
     case ExportFormat::H264: return ExportVideoStream(lib, request, sources, result);
     case ExportFormat::Wav: return ExportAudio(lib, request, sources, result);

@@ -12,6 +12,8 @@
 #include "library.h"
 #include "options.h"
 #include "os/host_os.h"
+#include "output_file.h"
+#include "progress.h"
 
 namespace {
 
@@ -129,6 +131,10 @@ int main(int argc, char **argv) {
         if (options.command == c.name) run = c.run;
     }
     if (!run) return Report(Fail(kExitUsage, "unknown command " + options.command));
+    if (CliError e = CheckOptionsOfCommand(options)) return Report(e);
+    SetOverwritePolicy(options.overwrite);
+    SetVerbosity(options.verbosity);
+    ShowProgress(options.progress && options.verbosity >= 0);
 
     AvFileLibrary library;
     std::string error;

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -21,7 +22,130 @@ bool AllDigits(const std::string &text) {
     return true;
 }
 
+// "A-B" as two numbers; false when malformed.
+bool ParseRange(const std::string &text, double &low, double &high) {
+    const size_t dash = text.find('-', 1);
+    if (dash == std::string::npos) return false;
+    char *end = nullptr;
+    const std::string a = text.substr(0, dash), b = text.substr(dash + 1);
+    low = std::strtod(a.c_str(), &end);
+    if (a.empty() || *end != 0) return false;
+    high = std::strtod(b.c_str(), &end);
+    return !b.empty() && *end == 0;
+}
+
+CliError SetPassword(Options &o, const std::string &text, const std::string &from) {
+    PasswordEntry entry;
+    if (!ParsePassword(text, entry)) return Fail(kExitUsage, from + " takes 16 hexadecimal digits or 8 characters");
+    o.password = entry;
+    return {};
+}
+
+using Setter = CliError (*)(Options &o, const std::string &value);
+
+struct OptionRule {
+    const char *name;       // long name, "--channel"
+    const char *shortName;  // "-o", or null
+    bool takesValue;
+    const char *commands;   // the commands that take it, by name; "*": every command
+    Setter set;
+};
+
+// Every option of the tool: one line each.
+const OptionRule kOptions[] = {
+    {"--help", "-h", false, "*", [](Options &o, const std::string &) -> CliError { o.help = true; return {}; }},
+    {"--library", nullptr, true, "*", [](Options &o, const std::string &v) -> CliError { o.library = v; return {}; }},
+    {"--quiet", "-q", false, "*", [](Options &o, const std::string &) -> CliError { o.verbosity = -1; return {}; }},
+    {"--verbose", "-v", false, "*", [](Options &o, const std::string &) -> CliError { o.verbosity = 1; return {}; }},
+    {"--json", nullptr, false, "days recordings info frames scan",
+     [](Options &o, const std::string &) -> CliError { o.json = true; return {}; }},
+    {"--output", "-o", true, "export timeline track repair",
+     [](Options &o, const std::string &v) -> CliError { o.output = v; return {}; }},
+    {"--output-dir", nullptr, true, "repair",
+     [](Options &o, const std::string &v) -> CliError { o.outputDir = v; return {}; }},
+    {"--reference", nullptr, true, "repair",
+     [](Options &o, const std::string &v) -> CliError { o.reference = v; return {}; }},
+    {"--format", nullptr, true, "export export-day",
+     [](Options &o, const std::string &v) -> CliError {
+         if (v.empty()) return Fail(kExitUsage, "--format needs an extension, .mp4 say");
+         o.format = v[0] == '.' ? v : "." + v;
+         return {};
+     }},
+    {"--channel", nullptr, true, "info frames export export-day timeline track",
+     [](Options &o, const std::string &v) -> CliError {
+         const int channel = AllDigits(v) && v.size() <= 2 ? std::atoi(v.c_str()) : 0;
+         if (channel < 1 || channel > 16) {
+             return Fail(kExitUsage, "--channel takes a channel number from 1 to 16, not " + v);
+         }
+         o.channel = channel - 1;
+         return {};
+     }},
+    {"--password", nullptr, true, "check info frames export export-day timeline track",
+     [](Options &o, const std::string &v) { return SetPassword(o, v, "--password"); }},
+    {"--password-file", nullptr, true, "check info frames export export-day timeline track",
+     [](Options &o, const std::string &v) -> CliError {
+         std::ifstream in(v, std::ios::binary);
+         std::string line;
+         if (!in || !std::getline(in, line)) return Fail(kExitMissingPath, v + ": cannot read the password file");
+         while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+         return SetPassword(o, line, "the password file " + v);
+     }},
+    {"--utc-offset", nullptr, true, "recordings info frames export export-day timeline track",
+     [](Options &o, const std::string &v) -> CliError {
+         if (!ParseUtcOffset(v, o.utcOffsetUs)) return Fail(kExitUsage, "--utc-offset takes +HH:MM or -HH:MM, not " + v);
+         o.utcOffsetGiven = true;
+         return {};
+     }},
+    {"--no-clobber", "-n", false, "export export-day timeline track repair",
+     [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Keep; return {}; }},
+    {"--overwrite", "-y", false, "export export-day timeline track repair",
+     [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Replace; return {}; }},
+    {"--no-progress", nullptr, false, "export export-day",
+     [](Options &o, const std::string &) -> CliError { o.progress = false; return {}; }},
+    {"--keep-gaps", nullptr, false, "export",
+     [](Options &o, const std::string &) -> CliError { o.keepGaps = true; return {}; }},
+    {"--hours", nullptr, true, "timeline",
+     [](Options &o, const std::string &v) -> CliError {
+         double from = 0, to = 0;
+         if (!ParseRange(v, from, to) || from != static_cast<int>(from) || to != static_cast<int>(to) || from < 0 ||
+             to > 48 || from >= to) {
+             return Fail(kExitUsage, "--hours takes FROM-TO in whole hours, 0-24 say, not " + v);
+         }
+         o.hours = std::make_pair(static_cast<int>(from), static_cast<int>(to));
+         return {};
+     }},
+    {"--speed-range", nullptr, true, "track",
+     [](Options &o, const std::string &v) -> CliError {
+         double low = 0, high = 0;
+         if (!ParseRange(v, low, high) || low < 0 || high <= low) {
+             return Fail(kExitUsage, "--speed-range takes LOW-HIGH in km/h, 0-130 say, not " + v);
+         }
+         o.speedRange = std::make_pair(low, high);
+         return {};
+     }},
+};
+
+const OptionRule *FindRule(const std::string &name) {
+    for (const OptionRule &r : kOptions) {
+        if (name == r.name || (r.shortName && name == r.shortName)) return &r;
+    }
+    return nullptr;
+}
+
+bool TakenBy(const OptionRule &rule, const std::string &command) {
+    if (std::strcmp(rule.commands, "*") == 0) return true;
+    const std::string list = std::string(" ") + rule.commands + " ";
+    return list.find(" " + command + " ") != std::string::npos;
+}
+
 }  // namespace
+
+bool Options::Given(const char *longName) const {
+    for (const std::string &g : given) {
+        if (g == longName) return true;
+    }
+    return false;
+}
 
 bool ParseUtcOffset(const std::string &text, int64_t &offsetUs) {
     if (text.size() < 2 || (text[0] != '+' && text[0] != '-')) return false;
@@ -58,56 +182,54 @@ bool ParsePassword(const std::string &text, PasswordEntry &entry) {
 }
 
 CliError ParseOptions(int argc, char **argv, Options &o) {
+    bool positionalOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        const auto value = [&](std::string &out) -> CliError {
-            if (i + 1 >= argc) return Fail(kExitUsage, a + " needs a value");
-            out = argv[++i];
-            return {};
-        };
-        std::string v;
-        if (a == "-h" || a == "--help") {
-            o.help = true;
-        } else if (a == "--json") {
-            o.json = true;
-        } else if (a == "-o" || a == "--output") {
-            if (CliError e = value(o.output)) return e;
-        } else if (a == "--output-dir") {
-            if (CliError e = value(o.outputDir)) return e;
-        } else if (a == "--reference") {
-            if (CliError e = value(o.reference)) return e;
-        } else if (a == "--library") {
-            if (CliError e = value(o.library)) return e;
-        } else if (a == "--format") {
-            if (CliError e = value(v)) return e;
-            o.format = v.empty() || v[0] == '.' ? v : "." + v;
-        } else if (a == "--channel") {
-            if (CliError e = value(v)) return e;
-            const int channel = AllDigits(v) && v.size() <= 2 ? std::atoi(v.c_str()) : 0;
-            if (channel < 1 || channel > 16) {
-                return Fail(kExitUsage, "--channel takes a channel number from 1 to 16, not " + v);
-            }
-            o.channel = channel - 1;
-        } else if (a == "--password") {
-            if (CliError e = value(v)) return e;
-            PasswordEntry entry;
-            if (!ParsePassword(v, entry)) {
-                return Fail(kExitUsage, "--password takes 16 hexadecimal digits or 8 characters");
-            }
-            o.password = entry;
-        } else if (a == "--utc-offset") {
-            if (CliError e = value(v)) return e;
-            if (!ParseUtcOffset(v, o.utcOffsetUs)) {
-                return Fail(kExitUsage, "--utc-offset takes +HH:MM or -HH:MM, not " + v);
-            }
-            o.utcOffsetGiven = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Fail(kExitUsage, "unknown option " + a);
-        } else if (o.command.empty()) {
-            o.command = a;
-        } else {
-            o.paths.push_back(a);
+        if (positionalOnly || a.size() < 2 || a[0] != '-') {
+            // "-" alone is a path: standard output where an output is named.
+            if (o.command.empty()) o.command = a;
+            else o.paths.push_back(a);
+            continue;
         }
+        if (a == "--") {
+            positionalOnly = true;
+            continue;
+        }
+        std::string name = a, value;
+        bool inline_ = false;
+        const size_t equals = a.find('=');
+        if (a.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+            name = a.substr(0, equals);
+            value = a.substr(equals + 1);
+            inline_ = true;
+        }
+        const OptionRule *rule = FindRule(name);
+        if (!rule) return Fail(kExitUsage, "unknown option " + name);
+        if (rule->takesValue && !inline_) {
+            if (i + 1 >= argc) return Fail(kExitUsage, a + " needs a value");
+            value = argv[++i];
+        } else if (!rule->takesValue && inline_) {
+            return Fail(kExitUsage, name + " takes no value");
+        }
+        if (CliError e = rule->set(o, value)) return e;
+        o.given.push_back(rule->name);
+    }
+    if (o.Given("--password") && o.Given("--password-file")) {
+        return Fail(kExitUsage, "give the password once: --password or --password-file");
+    }
+    // The environment's password serves the commands that read one.
+    const char *fromEnvironment = std::getenv("AVFILE_PASSWORD");
+    const OptionRule *passwordRule = FindRule("--password");
+    if (!o.password && fromEnvironment && *fromEnvironment && passwordRule && TakenBy(*passwordRule, o.command)) {
+        if (CliError e = SetPassword(o, fromEnvironment, "AVFILE_PASSWORD")) return e;
+    }
+    return {};
+}
+
+CliError CheckOptionsOfCommand(const Options &o) {
+    for (const std::string &g : o.given) {
+        const OptionRule *rule = FindRule(g);
+        if (rule && !TakenBy(*rule, o.command)) return Fail(kExitUsage, o.command + " does not take " + g);
     }
     return {};
 }

@@ -4,6 +4,31 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include "console.h"
+
+namespace {
+Overwrite g_overwrite = Overwrite::Refuse;
+}
+
+void SetOverwritePolicy(Overwrite policy) { g_overwrite = policy; }
+
+bool IsStandardOutput(const std::string &target) { return target == "-"; }
+
+CliError ClaimTarget(const std::string &target, bool *keep) {
+    if (keep) *keep = false;
+    std::error_code ec;
+    if (IsStandardOutput(target) || !std::filesystem::exists(std::filesystem::symlink_status(target, ec)) ||
+        g_overwrite == Overwrite::Replace) {
+        return {};
+    }
+    if (g_overwrite == Overwrite::Keep && keep) {
+        *keep = true;
+        return {};
+    }
+    return Fail(kExitOutputExists, target + ": exists already; -y replaces it, -n keeps it");
+}
 
 COutputFile::~COutputFile() { Discard(); }
 
@@ -17,7 +42,20 @@ bool COutputFile::Open(const std::string &target) {
     Discard();
     m_error.clear();
     m_size = 0;
+    m_exists = false;
     m_target = target;
+    m_standardOutput = IsStandardOutput(target);
+    if (m_standardOutput) {
+        m_temp.clear();
+        m_file = Out();
+        return true;
+    }
+    bool keep = false;
+    if (CliError e = ClaimTarget(target, &keep); e || keep) {
+        m_error = e ? e.message : target + ": exists already; kept";
+        m_exists = true;
+        return false;
+    }
     m_temp = target + ".partial";
     m_pending.Set(m_temp);
     errno = 0;
@@ -49,6 +87,11 @@ bool COutputFile::Write(const void *data, size_t size) {
 
 bool COutputFile::Patch(uint64_t offset, const void *data, size_t size) {
     if (!Ok()) return false;
+    if (m_standardOutput) {
+        errno = ESPIPE;
+        Fail("cannot rewrite header of", "standard output");
+        return false;
+    }
     // Offsets beyond the range of a long cannot be reached portably; the
     // headers patched here all sit at the start of the file.
     if (offset + size > m_size || offset > 0x7fffffff) {
@@ -72,6 +115,11 @@ bool COutputFile::Commit() {
     }
     errno = 0;
     const bool flushed = std::fflush(m_file) == 0 && !std::ferror(m_file);
+    if (m_standardOutput) {
+        m_file = nullptr;
+        if (!flushed) Fail("cannot write", "standard output");
+        return flushed && m_error.empty();
+    }
     if (!flushed) Fail("cannot write", m_temp);
     errno = 0;
     const bool closed = std::fclose(m_file) == 0;
@@ -101,6 +149,12 @@ bool COutputFile::Commit() {
 
 void COutputFile::Discard() {
     if (!m_file) return;
+    if (m_standardOutput) {
+        // What went out stays out; the stream is the program's.
+        std::fflush(m_file);
+        m_file = nullptr;
+        return;
+    }
     std::fclose(m_file);
     m_file = nullptr;
     std::remove(m_temp.c_str());

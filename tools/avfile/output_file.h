@@ -1,6 +1,8 @@
 // An export's output file: written under a temporary name beside the target
 // and moved into place only when complete, so a failed export never leaves
-// a half-written file behind.
+// a half-written file behind. "-" names standard output, written as it
+// goes. An output that exists already is refused unless the command line
+// says to keep it (-n) or replace it (-y).
 #pragma once
 
 #include <cstddef>
@@ -10,7 +12,18 @@
 #include <string>
 #include <string_view>
 
+#include "exit_codes.h"
+#include "options.h"
 #include "pending_output.h"
+
+// The rule for outputs that exist already; set once at start.
+void SetOverwritePolicy(Overwrite policy);
+// The output name of standard output.
+bool IsStandardOutput(const std::string &target);
+// Whether `target` may be written now. A target that exists is an error
+// (kExitOutputExists) under the default rule; under -n it is kept and
+// *keep is set; under -y it will be replaced.
+CliError ClaimTarget(const std::string &target, bool *keep);
 
 class COutputFile {
 public:
@@ -20,8 +33,10 @@ public:
     COutputFile(const COutputFile &) = delete;
     COutputFile &operator=(const COutputFile &) = delete;
 
-    // Creates the temporary file beside `target`. False when it cannot be
-    // created (the reason is then in Error()).
+    // Creates the temporary file beside `target`, or takes standard output
+    // for "-". False when it cannot be created or the target exists and may
+    // not be replaced (the reason is then in Error(), the exit code in
+    // ExitCode()).
     bool Open(const std::string &target);
 
     // Appends bytes. The first failure is kept: every later write does
@@ -48,6 +63,9 @@ public:
     void Discard();
 
     bool Ok() const { return m_file != nullptr && m_error.empty(); }
+    // False for standard output: nothing written can be rewritten.
+    bool Seekable() const { return !m_standardOutput; }
+    ExitCode FailureCode() const { return m_exists ? kExitOutputExists : kExitFailed; }
     uint64_t Size() const { return m_size; }
     const std::string &Target() const { return m_target; }
     // What went wrong, naming the path; empty while all is well.
@@ -64,5 +82,7 @@ private:
     std::string m_temp;
     std::string m_error;
     uint64_t m_size = 0;
+    bool m_standardOutput = false;
+    bool m_exists = false;  // refused: the target exists
     CPendingOutput m_pending;  // m_temp while it exists
 };

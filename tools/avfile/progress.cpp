@@ -4,9 +4,15 @@
 
 #include "os/host_os.h"
 
+namespace {
+bool g_shown = true;
+}
+
+void ShowProgress(bool shown) { g_shown = shown; }
+
 CProgress::CProgress(std::string label, uint64_t total)
-    : m_label(std::move(label)), m_total(total > 0 ? total : 1), m_active(hostos::StandardErrorIsTerminal()) {
-    if (m_label.size() > 40) m_label = "..." + m_label.substr(m_label.size() - 37);
+    : m_label(std::move(label)), m_total(total > 0 ? total : 1), m_active(g_shown && hostos::StandardErrorIsTerminal()) {
+    if (m_label.size() > 48) m_label = "..." + m_label.substr(m_label.size() - 45);
     Update(0);
 }
 
@@ -20,13 +26,13 @@ void CProgress::Update(uint64_t done) {
     const int filled = perMille * kWidth / 1000;
     for (int i = 0; i < kWidth; ++i) bar[i] = i < filled ? '#' : '.';
     bar[kWidth] = 0;
-    std::fprintf(stderr, "\r%-40s [%s] %3d%%", m_label.c_str(), bar, perMille / 10);
+    std::fprintf(stderr, "\r%-48s [%s] %3d%%", m_label.c_str(), bar, perMille / 10);
     std::fflush(stderr);
 }
 
 void CProgress::Done() {
     if (!m_active || m_shown < 0) return;
-    std::fprintf(stderr, "\r%*s\r", 40 + 2 + 30 + 6, "");
+    std::fprintf(stderr, "\r%*s\r", 48 + 2 + 30 + 6, "");
     std::fflush(stderr);
     m_shown = -1;
 }

@@ -5,9 +5,13 @@
 #include <cstdint>
 #include <string>
 
+// Off for the whole run (--no-progress, -q): no bar is drawn anywhere.
+void ShowProgress(bool shown);
+
 class CProgress {
 public:
-    // `label` names the work ("export 1_2015...avi"); `total` is in any unit.
+    // `label` names the work ("3/12 export 1_2015...avi": an overall counter
+    // leads where there are several outputs); `total` is in any unit.
     CProgress(std::string label, uint64_t total);
     ~CProgress() { Done(); }
     CProgress(const CProgress &) = delete;

@@ -47,8 +47,11 @@ bool CWavWriter::Begin(COutputFile &out, const AvWaveFormatEx &format) {
     header[37] = 'a';
     header[38] = 't';
     header[39] = 'a';
-    // Sizes of an empty file until Finish fills in the real ones.
-    PutLe32(header + kRiffSizeOffset, kHeaderSize - 8);
+    // Sizes of an empty file until Finish fills in the real ones; on a
+    // stream, which cannot be rewritten, the largest sizes, as streaming
+    // readers expect.
+    PutLe32(header + kRiffSizeOffset, out.Seekable() ? kHeaderSize - 8 : 0xffffffffu);
+    if (!out.Seekable()) PutLe32(header + kDataSizeOffset, 0xffffffffu);
     return out.Write(header, sizeof header);
 }
 
@@ -65,6 +68,7 @@ bool CWavWriter::AddAudio(const unsigned char *data, size_t length) {
 bool CWavWriter::Finish() {
     const bool odd = (m_dataBytes & 1) != 0;
     if (odd && !m_out->Put('\0')) return false;
+    if (!m_out->Seekable()) return true;
     unsigned char size[4];
     PutLe32(size, static_cast<uint32_t>(kHeaderSize - 8 + m_dataBytes + (odd ? 1 : 0)));
     if (!m_out->Patch(kRiffSizeOffset, size, 4)) return false;
