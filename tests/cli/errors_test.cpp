@@ -31,6 +31,8 @@ TEST_P(ExitCodeTest, ReportsTheReasonAndWritesNothing) {
     dir.WriteFile("notes.txt", "not a recording\n");
     dir.WriteFile("video/1_20150109-104929_1025h.avi", "RIFF but nothing more\n");
     dir.MakeDir("folder/2_20150109-104929_1025h.avi");
+    dir.MakeDir("empty");
+    dir.WriteFile("route.gpx", "an earlier run's output\n");
     const std::set<std::string> before = Entries(dir);
     std::vector<std::string> args;
     for (const std::string &a : c.args) {
@@ -71,7 +73,29 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnsupportedExtension", 7, {"export", "@plain", "-o", "@out.mov"}, ".mp4"},
         ErrorCase{"TimelineNotSvg", 7, {"timeline", "@dir/", "-o", "@out.png"}, "SVG"},
         ErrorCase{"NoLibrary", 8, {"days", "@dir/", "--library", "@dir/libmissing.so"}, "cannot load"},
-        ErrorCase{"OutputFolderMissing", 1, {"export", "@plain", "-o", "no/such/folder/out.h264"}, "cannot create"}),
+        ErrorCase{"OutputFolderMissing", 1, {"export", "@plain", "-o", "no/such/folder/out.h264"}, "cannot create"},
+        // Options a command does not take, --opt=value, standard output.
+        ErrorCase{"OptionTheCommandDoesNotTake", 2, {"days", "@dir/", "--channel", "1"}, "days does not take --channel"},
+        ErrorCase{"OutputOptionOfExportDay", 2, {"export-day", "@dir/empty", "@dir/out", "-o", "x.mp4"},
+                  "does not take --output"},
+        ErrorCase{"ValueAfterEquals", 2, {"info", "@plain", "--channel=17"}, "1 to 16"},
+        ErrorCase{"ValueForAFlag", 2, {"export", "@plain", "--keep-gaps=yes", "-o", "@out.mp4"}, "takes no value"},
+        ErrorCase{"StandardOutputWithoutFormat", 2, {"export", "@plain", "-o", "-"}, "--format"},
+        ErrorCase{"Mp4ToStandardOutput", 7, {"export", "@plain", "-o", "-", "--format", "mp4"}, "standard output"},
+        ErrorCase{"FormatAgainstTheName", 2, {"export", "@plain", "-o", "@out.mp4", "--format", "mkv"}, "--format .mkv"},
+        ErrorCase{"KeepGapsInAWave", 2, {"export", "@plain", "-o", "@out.wav", "--keep-gaps"}, "--keep-gaps"},
+        ErrorCase{"PasswordTwice", 2, {"info", "@encrypted", "--password", "Road2015", "--password-file", "notes.txt"},
+                  "once"},
+        ErrorCase{"PasswordFileMissing", 3, {"info", "@encrypted", "--password-file", "@dir/none"}, "password file"},
+        // Several files: the same twice, or two of one time.
+        ErrorCase{"SameFileTwice", 2, {"export", "@plain", "@plain", "-o", "@out.mp4"}, "given twice"},
+        // The output exists: refused unless -y or -n.
+        ErrorCase{"OutputExists", 10, {"export", "@plain", "-o", "route.gpx"}, "-y replaces it"},
+        // A channel without sound.
+        ErrorCase{"NoAudioOnTheChannel", 1, {"export", "@plain", "--channel", "2", "-o", "@out.wav"},
+                  "no audio on channel 2"},
+        // Nothing to export: the output folder is not made.
+        ErrorCase{"DayFolderWithoutRecordings", 4, {"export-day", "@dir/empty", "@dir/out"}, "no recordings"}),
     [](const ::testing::TestParamInfo<ErrorCase> &info) { return std::string(info.param.name); });
 
 // A word of the help text: a name between blanks, brackets or a comma.
@@ -90,7 +114,7 @@ bool Names(const std::string &text, const std::string &word) {
 TEST_F(Help, NamesEveryCommandOptionFormatAndExitCode) {
     const RunResult r = RunAvfile({"--help"}, dir);
     EXPECT_EQ(r.exitCode, 0);
-    for (int code = 0; code <= 9; ++code) {
+    for (int code = 0; code <= 10; ++code) {
         EXPECT_NE(r.out.find("\n  " + std::to_string(code) + "  "), std::string::npos) << code;
     }
     // Ended by a signal, as a shell reports it.
@@ -103,7 +127,9 @@ TEST_F(Help, NamesEveryCommandOptionFormatAndExitCode) {
         EXPECT_EQ(run.err.find("unknown command"), std::string::npos) << command << ": " << run.err;
     }
     for (const char *option : {"-o", "--output", "--channel", "--password", "--utc-offset", "--json", "--library",
-                               "--format", "-h", "--help"}) {
+                               "--format", "-h", "--help", "-q", "--quiet", "-v", "--verbose", "-n", "--no-clobber", "-y",
+                               "--overwrite", "--password-file", "AVFILE_PASSWORD", "--no-progress", "--keep-gaps",
+                               "--hours", "--speed-range"}) {
         EXPECT_TRUE(Names(r.out, option)) << option;
     }
     for (const char *format : {".h264", ".wav", ".gpx", ".geojson", ".kml", ".csv", ".mkv", ".mp4"}) {

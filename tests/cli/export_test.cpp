@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 #include "cli/cli_run.h"
@@ -143,6 +144,42 @@ TEST_F(ContainerExport, RecordingsOfOneChannelInTimeOrder) {
     ASSERT_EQ(picked.exitCode, 0) << picked.err;
     EXPECT_TRUE(FieldsAre(Only(Probe(dir / "one.mkv", "stream=nb_read_packets -select_streams v", dir)),
                           {{"nb_read_packets", SampleCard::kFramesPerFile}}));
+}
+
+// --channel means one thing everywhere: the channel's files, and the sound
+// of that channel. A file without it says so; a recording's GPS is read
+// from its first channel that has any, with no --channel needed.
+TEST_F(ContainerExport, ChannelWithoutSoundIsSaidAndWrittenWithout) {
+    for (const char *extension : {".mp4", ".mkv"}) {
+        SCOPED_TRACE(extension);
+        const std::string out = dir / (std::string("silent") + extension);
+        const RunResult r = RunAvfile({"export", card().PlainFile(1), "--channel", "2", "-o", out}, dir);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("without sound (no audio on channel 2)"), std::string::npos) << r.out;
+        if (!ToolInstalled("ffprobe -version", dir)) continue;
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=codec_type", dir)), {{"codec_type", "video"}}));
+    }
+}
+
+TEST_F(TrackExport, GpsOfARecordingsChannelsWithoutChoosingOne) {
+    std::vector<std::string> args = {"export"};
+    for (int channel = 1; channel <= 4; ++channel) args.push_back(card().PlainFile(channel));
+    args.push_back(card().Day1() + "video/3_20150109-105104_1025h.avi");
+    args.insert(args.end(), {"-o", dir / "route.gpx"});
+    const RunResult r = RunAvfile(args, dir);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(std::to_string(2 * SampleCard::kFixesPerFile) + " GPS positions in 2 segments"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST_F(DayExport, ChannelPicksTheFilesOfThatChannel) {
+    const RunResult r = RunAvfile({"export-day", card().Day1(), dir / "out", "--format", "h264", "--channel", "2"}, dir);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir / "out")) names.insert(entry.path().filename().string());
+    EXPECT_EQ(names, (std::set<std::string>{"2_20150109-104929_1025h.h264", "2_20150109-105104_1025h.h264",
+                                            "2_20150109-105239_1125h.h264", "2015-01-09.gpx"}));
 }
 
 TEST_F(AudioExport, WaveFileHoldsTheChannelsSound) {

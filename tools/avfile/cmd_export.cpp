@@ -51,7 +51,11 @@ void PrintSummary(const ExportRequest &request, const ExportResult &result) {
         std::fprintf(Out(), "kept %s: exists already (-n)\n", request.output.c_str());
         return;
     }
-    std::fprintf(IsStandardOutput(request.output) ? stderr : Out(), "%s\n", Summary(request, result).c_str());
+    std::string text = Summary(request, result);
+    if (Verbosity() > 0) {
+        for (const std::string &f : request.files) text += "\n  from " + f;
+    }
+    std::fprintf(IsStandardOutput(request.output) ? stderr : Out(), "%s\n", text.c_str());
 }
 
 // True when the record file holds at least one GPS fix.
@@ -141,6 +145,10 @@ CliError RunExportCommand(const CommandContext &c) {
     ExportRequest request;
     request.output = o.output;
     request.format = o.format;
+    // A name without a known extension takes the one --format gives.
+    if (!o.format.empty() && !IsStandardOutput(o.output) && FormatOf(o.output) == ExportFormat::Unsupported) {
+        request.output += o.format;
+    }
     request.password = o.password;
     request.clock = c.clock;
     request.audioChannel = o.channel;

@@ -205,7 +205,8 @@ CliError ExportAudio(const AvFileLibrary &lib, const ExportRequest &request, con
 
 CliError ExportTrack(const AvFileLibrary &lib, const ExportRequest &request, const std::vector<Source> &sources,
                      ExportResult &result) {
-    std::unique_ptr<CTrackWriter> writer = CreateTrackWriter(request.output);
+    std::unique_ptr<CTrackWriter> writer =
+        CreateTrackWriter(IsStandardOutput(request.output) ? "-" + request.format : request.output);
     if (!writer) return Fail(kExitFailed, "out of memory");
     COutputFile out;
     if (!out.Open(request.output) || !writer->Begin(out, request.trackName)) return OutputFailure(out.Error());

@@ -211,11 +211,12 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
         } else if (!rule->takesValue && inline_) {
             return Fail(kExitUsage, name + " takes no value");
         }
+        const bool password = std::strncmp(rule->name, "--password", 10) == 0;
+        if (password && (o.Given("--password") || o.Given("--password-file"))) {
+            return Fail(kExitUsage, "give the password once: --password or --password-file");
+        }
         if (CliError e = rule->set(o, value)) return e;
         o.given.push_back(rule->name);
-    }
-    if (o.Given("--password") && o.Given("--password-file")) {
-        return Fail(kExitUsage, "give the password once: --password or --password-file");
     }
     // The environment's password serves the commands that read one.
     const char *fromEnvironment = std::getenv("AVFILE_PASSWORD");

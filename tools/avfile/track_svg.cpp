@@ -1,13 +1,18 @@
 // track: the GPS route of a recording or of a whole day drawn to scale,
-// coloured by speed, with its start and end marked and a speed legend.
+// coloured by speed on a fixed scale (so that pictures compare), with its
+// start and end marked, times along the way and a speed legend. What it
+// leaves out (an encrypted recording without its password, a damaged file)
+// it names, and then ends with that failure's exit code.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <numbers>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "card_files.h"
 #include "commands.h"
 #include "console.h"
 #include "output_file.h"
@@ -24,7 +29,10 @@ constexpr double kMetresPerDegree = 111320.0;
 struct Segment {
     std::string name;
     std::vector<GpsBlock> fixes;
+    std::vector<int64_t> timesUs;  // each fix's, on the recorder's clock
 };
+
+constexpr double kDefaultSlowest = 0, kDefaultFastest = 130;  // km/h
 
 std::string Printf(const char *format, double a, double b = 0, double c = 0, double d = 0, double e = 0) {
     char text[200];
@@ -48,24 +56,49 @@ double ScaleLength(double metresAcross) {
     return step;
 }
 
-CliError Collect(const CommandContext &c, std::vector<Segment> &segments) {
+// Collects the route. What is left out is noted in *leftOut, the first
+// such failure in *failure.
+CliError Collect(const CommandContext &c, std::vector<Segment> &segments, CliError *failure) {
     const std::string &path = c.options.paths[0];
     std::vector<std::string> files;
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) {
         std::vector<Recording> recordings;
         if (CliError e = ListRecordings(c.lib, path, recordings)) return e;
+        std::set<std::string> listed;
         // Every channel of a recording carries the same route: one file
-        // each, the first whose GPS can be read.
+        // each, the first whose GPS can be read (of --channel's files).
         for (const Recording &r : recordings) {
+            CliError why;
+            bool found = false;
             for (const RecordingFile &f : r.files) {
+                listed.insert(SamePath(f.path));
+                if (found || (c.options.channel && f.channel != *c.options.channel)) continue;
                 CRecordFile file(c.lib);
-                if (file.Open(f.path, 0, c.options.password)) continue;
+                if (CliError e = file.Open(f.path, 0, c.options.password)) {
+                    if (!why) why = e;
+                    continue;
+                }
                 files.push_back(f.path);
-                break;
+                found = true;
+            }
+            if (!found && why) {
+                Note("left out: the recording of " + c.clock.Format(r.startUs) + ": " + why.message);
+                if (!*failure) *failure = why;
             }
         }
-        if (files.empty()) return Fail(kExitNotRecordFile, path + ": no recordings that can be read in this day folder");
+        for (const std::string &folder : FoldersOfDay(path)) {
+            for (const std::string &file : AviFiles(folder)) {
+                if (listed.count(SamePath(file)) != 0) continue;
+                const FileVerdict v = JudgeFile(file);
+                if (v.state == FileState::Sound) continue;
+                Note("left out, the search does not list it: " + file + ": " + Describe(v));
+                if (!*failure) *failure = Fail(kExitDamaged, "damaged record files left out of the track");
+            }
+        }
+        if (files.empty()) {
+            return *failure ? *failure : Fail(kExitNotRecordFile, path + ": no recordings that can be read in this day folder");
+        }
     } else {
         files.push_back(path);
     }
@@ -77,7 +110,10 @@ CliError Collect(const CommandContext &c, std::vector<Segment> &segments) {
         AvFrameInfo frame{};
         while (file.NextSideData(frame)) {
             GpsBlock gps;
-            if (GpsFromSideData(frame.data, frame.length, &gps) && IsDrawable(gps)) s.fixes.push_back(gps);
+            if (GpsFromSideData(frame.data, frame.length, &gps) && IsDrawable(gps)) {
+                s.fixes.push_back(gps);
+                s.timesUs.push_back(frame.timeUs);
+            }
         }
         if (!s.fixes.empty()) segments.push_back(std::move(s));
     }
@@ -95,13 +131,22 @@ CliError RunTrack(const CommandContext &c) {
     }
     std::error_code ec;
     if (!std::filesystem::exists(o.paths[0], ec)) return Fail(kExitMissingPath, o.paths[0] + ": no such file or folder");
+    bool keep = false;
+    if (CliError e = ClaimTarget(o.output, &keep)) return e;
+    if (keep) {
+        std::fprintf(Out(), "kept %s: exists already (-n)\n", o.output.c_str());
+        return {};
+    }
     std::vector<Segment> segments;
-    if (CliError e = Collect(c, segments)) return e;
-    if (segments.empty()) return Fail(kExitFailed, o.paths[0] + ": no GPS positions to draw");
+    CliError leftOut;
+    if (CliError e = Collect(c, segments, &leftOut)) return e;
+    if (segments.empty()) return leftOut ? leftOut : Fail(kExitFailed, o.paths[0] + ": no GPS positions to draw");
 
     // Bounds and an equirectangular projection about the route's middle
     // latitude: distances keep their proportions at this scale.
-    double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180, slowest = 1e9, fastest = 0;
+    double minLat = 90, maxLat = -90, minLon = 180, maxLon = -180;
+    const double slowest = o.speedRange ? o.speedRange->first : kDefaultSlowest;
+    const double fastest = o.speedRange ? o.speedRange->second : kDefaultFastest;
     size_t fixes = 0;
     for (const Segment &s : segments) {
         for (const GpsBlock &g : s.fixes) {
@@ -112,8 +157,6 @@ CliError RunTrack(const CommandContext &c) {
             maxLat = std::max(maxLat, latitude);
             minLon = std::min(minLon, longitude);
             maxLon = std::max(maxLon, longitude);
-            slowest = std::min(slowest, SpeedKmh(g));
-            fastest = std::max(fastest, SpeedKmh(g));
             ++fixes;
         }
     }
@@ -127,7 +170,7 @@ CliError RunTrack(const CommandContext &c) {
     const auto y = [&](const GpsBlock &g) { return offsetY + (maxLat - g.latitude) * kMetresPerDegree * scale; };
 
     COutputFile out;
-    if (!out.Open(o.output)) return Fail(kExitFailed, out.Error());
+    if (!out.Open(o.output)) return Fail(out.FailureCode(), out.Error());
     const double height = kHeight + kLegendHeight;
     out.Put(Printf("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\" "
                    "font-family=\"sans-serif\">\n",
@@ -162,6 +205,35 @@ CliError RunTrack(const CommandContext &c) {
                    "<text x=\"%.2f\" y=\"%.2f\" font-size=\"12\">end</text>\n",
                    x(end), y(end), x(end) + 10, y(end) - 8));
 
+    // Times along the route: at its start and end and at the first fix of
+    // every few minutes between, as many minutes as keep it to about eight
+    // labels.
+    const int64_t firstUs = segments.front().timesUs.front(), lastUs = segments.back().timesUs.back();
+    int64_t stepUs = 60LL * 1000000;
+    for (int minutes : {1, 2, 5, 10, 15, 30, 60, 120, 240}) {
+        stepUs = minutes * 60LL * 1000000;
+        if ((lastUs - firstUs) / stepUs <= 8) break;
+    }
+    const auto timeLabel = [&](const GpsBlock &g, int64_t timeUs, const char *cls) {
+        std::string text = c.clock.Format(timeUs);
+        if (text.size() >= 19) text = text.substr(11, 8);  // the time of day
+        out.Put(std::string("<text class=\"time-label ") + cls + "\"" +
+                Printf(" x=\"%.2f\" y=\"%.2f\" font-size=\"11\" fill=\"#424242\">", x(g) + 9, y(g) + 14));
+        PutXmlText(out, text);
+        out.Put("</text>\n");
+    };
+    timeLabel(segments.front().fixes.front(), firstUs, "start");
+    int64_t next = (firstUs / stepUs + 1) * stepUs;
+    for (const Segment &s : segments) {
+        for (size_t i = 0; i < s.fixes.size(); ++i) {
+            const int64_t t = s.timesUs[i];
+            if (t < next || t >= lastUs) continue;
+            timeLabel(s.fixes[i], t, "along");
+            next = (t / stepUs + 1) * stepUs;
+        }
+    }
+    timeLabel(segments.back().fixes.back(), lastUs, "end");
+
     // Speed legend and scale bar below the map.
     const double ly = kHeight + 10;
     out.Put("<defs><linearGradient id=\"speed\">");
@@ -187,7 +259,10 @@ CliError RunTrack(const CommandContext &c) {
                    kWidth - kMargin, ly + 30, metres >= 1000 ? metres / 1000 : metres));
     out.Put("</svg>\n");
     if (!out.Commit()) return Fail(kExitFailed, out.Error());
-    std::fprintf(Out(), "wrote %s: %zu GPS positions in %zu segment%s\n", o.output.c_str(), fixes, segments.size(),
-                segments.size() == 1 ? "" : "s");
-    return {};
+    if (Verbosity() >= 0) {
+        std::fprintf(Out(), "wrote %s: %zu GPS positions in %zu segment%s\n", o.output.c_str(), fixes, segments.size(),
+                     segments.size() == 1 ? "" : "s");
+    }
+    if (leftOut) leftOut.message = "some recordings were left out of the track (see above)";
+    return leftOut;
 }
