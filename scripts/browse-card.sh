@@ -86,7 +86,7 @@ say "avfile info $FILE"
 
 for ext in mp4 h264 wav gpx; do
   say "avfile export $NAME.avi -o $OUT/$NAME.$ext"
-  "$AVFILE" export "$FILE" -o "$OUT/$NAME.$ext" $PASSWORD_ARGS $CLOCK_ARGS || echo "(not exported)"
+  "$AVFILE" export "$FILE" -o "$OUT/$NAME.$ext" -y $PASSWORD_ARGS $CLOCK_ARGS || echo "(not exported)"
 done
 
 if [ "$CARD" = "$OUT/sample-card" ]; then
@@ -98,8 +98,8 @@ if [ "$CARD" = "$OUT/sample-card" ]; then
 fi
 
 say "avfile timeline and track of $DAY"
-"$AVFILE" timeline "$DAY" -o "$OUT/timeline.svg" $CLOCK_ARGS
-"$AVFILE" track "$DAY" -o "$OUT/track.svg" $PASSWORD_ARGS || echo "(no GPS track)"
+"$AVFILE" timeline "$DAY" -o "$OUT/timeline.svg" -y $CLOCK_ARGS
+"$AVFILE" track "$DAY" -o "$OUT/track.svg" -y $PASSWORD_ARGS || echo "(no GPS track)"
 
 say "where everything went"
 echo "card:      $CARD"
