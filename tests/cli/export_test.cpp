@@ -131,6 +131,14 @@ TEST_F(ContainerExport, RecordingsOfOneChannelInTimeOrder) {
         ASSERT_EQ(chapters.size(), 2u);
         EXPECT_TRUE(FieldsAre(chapters[0], {{"start_time", 0.0, 0.01}}));
         EXPECT_TRUE(FieldsAre(chapters[1], {{"start_time", c.secondChapter, 0.01}}));
+        // The second file's sound starts with its pictures: its last
+        // packet begins before the end of the pictures, not pushed later by
+        // the first file's sound running 40 ms past its pictures and the
+        // filled-up last AAC frame.
+        const RunResult last = RunCommand("ffprobe -v error -select_streams a -show_entries packet=pts_time -of csv=p=0 " +
+                                              Quote(out) + " | tail -n 1",
+                                          dir);
+        EXPECT_LT(std::stod("0" + last.out), c.duration) << last.out;
         // No frame is written twice to fill a gap, and every frame decodes.
         const RunResult decode = RunCommand("ffmpeg -v error -i " + Quote(out) + " -map 0:v -f null -", dir);
         EXPECT_EQ(decode.exitCode, 0);

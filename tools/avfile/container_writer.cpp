@@ -252,12 +252,25 @@ void CContainerWriter::BeginAudio(int64_t timeUs) {
     // audio starts at its own time.
     if (m_started && m_encoder && m_frameFill > 0) SendAudioFrame(false);
     const int64_t at = av_rescale(std::max<int64_t>(timeUs - m_originUs, 0), m_wave.nSamplesPerSec, 1000000);
+    // Files joined end to end: where the sound written so far runs past
+    // the next file's start (a file's sound lasting a little longer than
+    // its pictures, an AAC frame filled up), the next file's first samples
+    // are passed over, so that its sound stays with its pictures.
+    m_skipSamples = std::max<int64_t>(m_audioNext - at, 0);
     m_audioNext = std::max(m_audioNext, at);
 }
 
 bool CContainerWriter::AddAudio(const unsigned char *data, size_t length) {
     if (!m_audioWanted || !m_started) return m_error.empty();
     if (!m_error.empty()) return false;
+    if (m_skipSamples > 0) {
+        const size_t frameBytes = static_cast<size_t>(m_wave.nChannels) * (m_wave.wBitsPerSample / 8);
+        const size_t skip = static_cast<size_t>(std::min<int64_t>(m_skipSamples, static_cast<int64_t>(length / frameBytes)));
+        m_skipSamples -= static_cast<int64_t>(skip);
+        data += skip * frameBytes;
+        length -= skip * frameBytes;
+        if (length < frameBytes) return true;
+    }
     if (m_encoder) return EncodeAudio(data, length);
     const int blockAlign = m_wave.nChannels * m_wave.wBitsPerSample / 8;
     const int64_t samples = static_cast<int64_t>(length) / blockAlign;

@@ -94,6 +94,7 @@ private:
     AVPacket *m_packet = nullptr;
     int m_frameFill = 0;                  // samples in m_frame
     int64_t m_audioNext = 0;              // next audio sample's time, in samples
+    int64_t m_skipSamples = 0;            // of the next file's sound, passed over
     int64_t m_lastVideoUs = -1;
     uint64_t m_videoFrames = 0;
 };
