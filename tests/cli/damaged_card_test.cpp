@@ -103,6 +103,21 @@ TEST_F(DamagedCard, ScanAsJson) {
         << r.out;
 }
 
+// The pictures draw the damaged files the search lists, marked, and name
+// the one it does not list, failing as export-day does.
+TEST_F(DamagedCard, PicturesMarkTheDamagedAndNameWhatTheyLeaveOut) {
+    const RunResult timeline = RunAvfile({"timeline", day, "-o", dir / "day.svg"}, dir);
+    EXPECT_EQ(timeline.exitCode, 9) << timeline.err;
+    EXPECT_TRUE(Has(timeline.err, "left out, the search does not list it: " + random + ": unreadable")) << timeline.err;
+    const std::string svg = TempDir::ReadFile(dir / "day.svg");
+    size_t marked = 0;
+    for (size_t at = svg.find(" damaged\""); at != std::string::npos; at = svg.find(" damaged\"", at + 1)) ++marked;
+    EXPECT_EQ(marked, 2u) << svg;
+    const RunResult track = RunAvfile({"track", day, "-o", dir / "track.svg"}, dir);
+    EXPECT_EQ(track.exitCode, 9) << track.err;
+    EXPECT_TRUE(Has(track.err, "left out, the search does not list it: " + random)) << track.err;
+}
+
 TEST_F(DamagedCard, RecordingsMarkTheDamagedFiles) {
     const RunResult r = RunAvfile({"recordings", day}, dir);
     EXPECT_EQ(r.exitCode, 0) << r.err;

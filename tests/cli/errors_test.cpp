@@ -2,6 +2,7 @@
 // by a command refused before it wrote anything, and the help text.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ TEST_P(ExitCodeTest, ReportsTheReasonAndWritesNothing) {
     dir.MakeDir("folder/2_20150109-104929_1025h.avi");
     dir.MakeDir("empty");
     dir.WriteFile("route.gpx", "an earlier run's output\n");
+    // The first recording again under another name: the same time.
+    std::filesystem::copy_file(card().PlainFile(), dir.MakeDir("copy") + "/1_20150109-104930_1025h.avi");
     const std::set<std::string> before = Entries(dir);
     std::vector<std::string> args;
     for (const std::string &a : c.args) {
@@ -89,6 +92,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"PasswordFileMissing", 3, {"info", "@encrypted", "--password-file", "@dir/none"}, "password file"},
         // Several files: the same twice, or two of one time.
         ErrorCase{"SameFileTwice", 2, {"export", "@plain", "@plain", "-o", "@out.mp4"}, "given twice"},
+        ErrorCase{"OverlappingFiles", 2, {"export", "@plain", "@dir/copy/1_20150109-104930_1025h.avi", "-o", "@out.mp4"},
+                  "overlaps"},
         // The output exists: refused unless -y or -n.
         ErrorCase{"OutputExists", 10, {"export", "@plain", "-o", "route.gpx"}, "-y replaces it"},
         // A channel without sound.
