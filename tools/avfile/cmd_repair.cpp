@@ -82,7 +82,7 @@ CliError RepairOne(const std::string &input, const std::string &output, const st
         case salvage::RepairStatus::OutOfMemory:
             return Fail(kExitFailed, input + ": out of memory");
         case salvage::RepairStatus::WriteFailed:
-            if (!sink.File().Error().empty()) return Fail(kExitFailed, sink.File().Error());
+            if (!sink.File().Error().empty()) return Fail(sink.File().FailureCode(), sink.File().Error());
             return Fail(kExitFailed, output + ": cannot be written");
     }
     if (!sink.File().Commit()) return Fail(kExitFailed, sink.File().Error());

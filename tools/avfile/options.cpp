@@ -96,7 +96,7 @@ const OptionRule kOptions[] = {
          o.utcOffsetGiven = true;
          return {};
      }},
-    {"--no-clobber", "-n", false, "export export-day timeline track repair",
+    {"--no-clobber", "-n", false, "export export-day timeline track",
      [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Keep; return {}; }},
     {"--overwrite", "-y", false, "export export-day timeline track repair",
      [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Replace; return {}; }},

@@ -27,7 +27,7 @@ CliError ClaimTarget(const std::string &target, bool *keep) {
         *keep = true;
         return {};
     }
-    return Fail(kExitOutputExists, target + ": exists already; -y replaces it, -n keeps it");
+    return Fail(kExitOutputExists, target + ": exists already (-y replaces it)");
 }
 
 COutputFile::~COutputFile() { Discard(); }

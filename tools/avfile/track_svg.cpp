@@ -134,7 +134,7 @@ CliError RunTrack(const CommandContext &c) {
     bool keep = false;
     if (CliError e = ClaimTarget(o.output, &keep)) return e;
     if (keep) {
-        std::fprintf(Out(), "kept %s: exists already (-n)\n", o.output.c_str());
+        if (Verbosity() >= 0) std::fprintf(Out(), "kept %s: exists already (-n)\n", o.output.c_str());
         return {};
     }
     std::vector<Segment> segments;
