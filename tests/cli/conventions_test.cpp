@@ -63,6 +63,13 @@ TEST_F(Conventions, AnExistingOutputIsReplacedOnlyWhenAsked) {
     const RunResult kept = RunAvfile(keep, dir);
     EXPECT_EQ(kept.exitCode, 0) << kept.err;
     EXPECT_EQ(Count(kept.out, "kept "), 13u) << kept.out;
+
+    // A day's route of another run in the folder is not overwritten either.
+    dir.WriteFile("other/2015-01-09.gpx", old);
+    const RunResult route = RunAvfile({"export-day", card().Day1(), dir / "other", "--format", "h264"}, dir);
+    EXPECT_EQ(route.exitCode, 10) << route.err;
+    EXPECT_EQ(TempDir::ReadFile(dir / "other/2015-01-09.gpx"), old);
+    EXPECT_EQ(Count(route.out, "wrote "), 12u) << route.out;
 }
 
 TEST_F(Conventions, PasswordFromAFileOrTheEnvironment) {
