@@ -7,6 +7,7 @@
 #include <set>
 
 #include "card_files.h"
+#include "console.h"
 #include "os/host_os.h"
 #include "pending_output.h"
 #include "salvage/salvage_repair.h"
@@ -103,7 +104,7 @@ private:
         copy->path = path;
         if (m_told.insert(original).second) {
             const FileVerdict v = Judge(r.scan, true);
-            std::fprintf(stderr, "avfile: %s: incomplete recording: %s\n", original.c_str(), v.reason.c_str());
+            Note(original + ": incomplete recording: " + v.reason);
         }
         return copy;
     }

@@ -181,6 +181,7 @@ int main(int argc, char **argv) {
     if (!LoadAvFileLibrary(options.library, library, &error)) return Report(Fail(kExitNoLibrary, error));
     hostos::RemovePendingOutputsOnInterrupt();
     UseOwnStandardOutput();
+    SetStandardOutputStream(Out());
     library.Initialize();
     const CommandContext context{library, options, CClock(options.utcOffsetGiven, options.utcOffsetUs)};
     const CliError e = run(context);

@@ -6,13 +6,15 @@
 #include <cstring>
 #include <filesystem>
 
-#include "console.h"
-
 namespace {
-Overwrite g_overwrite = Overwrite::Refuse;
-}
+// Until the tool sets its rule (the command line's), a target is replaced.
+Overwrite g_overwrite = Overwrite::Replace;
+std::FILE *g_standardOutput = nullptr;
+}  // namespace
 
 void SetOverwritePolicy(Overwrite policy) { g_overwrite = policy; }
+
+void SetStandardOutputStream(std::FILE *stream) { g_standardOutput = stream; }
 
 bool IsStandardOutput(const std::string &target) { return target == "-"; }
 
@@ -47,7 +49,7 @@ bool COutputFile::Open(const std::string &target) {
     m_standardOutput = IsStandardOutput(target);
     if (m_standardOutput) {
         m_temp.clear();
-        m_file = Out();
+        m_file = g_standardOutput ? g_standardOutput : stdout;
         return true;
     }
     bool keep = false;

@@ -1,8 +1,8 @@
 // An export's output file: written under a temporary name beside the target
 // and moved into place only when complete, so a failed export never leaves
 // a half-written file behind. "-" names standard output, written as it
-// goes. An output that exists already is refused unless the command line
-// says to keep it (-n) or replace it (-y).
+// goes. An output that exists already is refused, kept or replaced as the
+// rule set by SetOverwritePolicy says.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +16,12 @@
 #include "options.h"
 #include "pending_output.h"
 
-// The rule for outputs that exist already; set once at start.
+// The rule for outputs that exist already; set once at start (the avfile
+// program's default refuses them). Unset, an existing target is replaced.
 void SetOverwritePolicy(Overwrite policy);
+// The stream "-" writes to (the tool's own standard output); stdout when
+// none is set.
+void SetStandardOutputStream(std::FILE *stream);
 // The output name of standard output.
 bool IsStandardOutput(const std::string &target);
 // Whether `target` may be written now. A target that exists is an error
