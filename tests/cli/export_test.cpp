@@ -8,6 +8,7 @@
 
 #include "cli/cli_run.h"
 #include "export/probe_report.h"
+#include "recsim/recsim.h"
 
 namespace {
 
@@ -188,6 +189,36 @@ TEST_F(DayExport, ChannelPicksTheFilesOfThatChannel) {
     for (const auto &entry : std::filesystem::directory_iterator(dir / "out")) names.insert(entry.path().filename().string());
     EXPECT_EQ(names, (std::set<std::string>{"2_20150109-104929_1025h.h264", "2_20150109-105104_1025h.h264",
                                             "2_20150109-105239_1125h.h264", "2015-01-09.gpx"}));
+}
+
+// A card whose channel 1 carries no GPS: the route of each recording is
+// read from channel 2, in export and in export-day's route of the day.
+TEST_F(TrackExport, RouteOfTheFirstChannelThatHasGps) {
+    const int32_t starts[] = {1420800569, 1420800569 + 60};  // 2015-01-09 10:49:29, a minute on
+    const std::string video = dir.MakeDir("card/2015-01-09/video");
+    std::vector<std::string> files;
+    for (int32_t start : starts) {
+        for (int channel : {0, 1}) {
+            recsim::RecordingPlan plan;
+            plan.seconds = 4;
+            plan.gps = channel != 0;
+            files.push_back(video + "/" + recsim::RecordFileName(recsim::RecordNameAt(start, channel)));
+            ASSERT_TRUE(recsim::WriteFile(files.back(), recsim::PlannedFile(plan, start)));
+        }
+    }
+    std::vector<std::string> args = {"export"};
+    args.insert(args.end(), files.begin(), files.end());
+    args.insert(args.end(), {"-o", dir / "route.csv"});
+    const RunResult r = RunAvfile(args, dir);
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find(" GPS positions in 2 segments"), std::string::npos) << r.out;
+
+    const RunResult day = RunAvfile({"export-day", dir / "card/2015-01-09", dir / "out", "--format", "h264"}, dir);
+    ASSERT_EQ(day.exitCode, 0) << day.err;
+    EXPECT_NE(day.out.find("2015-01-09.gpx: " + r.out.substr(r.out.find(": ") + 2, r.out.find(" GPS") - r.out.find(": ") - 2) +
+                           " GPS positions in 2 segments"),
+              std::string::npos)
+        << day.out << day.err;
 }
 
 TEST_F(AudioExport, WaveFileHoldsTheChannelsSound) {

@@ -228,9 +228,11 @@ CliError RunExportDay(const CommandContext &c) {
     const auto count = [&] { return std::to_string(++done) + "/" + std::to_string(outputs); };
 
     CliError first;
-    std::vector<std::string> trackFiles;  // per recording, a file that opened
+    // Per recording, the first file exported that has GPS: every channel
+    // carries the same route, but a channel may carry none.
+    std::vector<std::string> trackFiles;
     for (const Recording &r : recordings) {
-        bool anyOpened = false;
+        bool routeTaken = false;
         for (const RecordingFile &f : r.files) {
             ExportRequest request;
             request.files = {f.path};
@@ -251,8 +253,10 @@ CliError RunExportDay(const CommandContext &c) {
                 continue;
             }
             PrintSummary(request, result);
-            if (!anyOpened) trackFiles.push_back(f.path);
-            anyOpened = true;
+            if (!routeTaken && HasGps(c, f.path)) {
+                trackFiles.push_back(f.path);
+                routeTaken = true;
+            }
         }
     }
 
