@@ -134,7 +134,8 @@ TEST_F(Conventions, QuietAndVerbose) {
 }
 
 // On a terminal the bar of every output of export-day leads with the
-// overall count; --no-progress and -q draw none.
+// overall count, an export of several files with the file's; --no-progress
+// and -q draw none.
 TEST_F(Conventions, ProgressCountsTheOutputsAndCanBeTurnedOff) {
     if (!ToolInstalled("script --version", dir)) GTEST_SKIP() << "script (util-linux) not installed: no terminal to run in";
     const std::string day = Quote(AvfileCommand({})[0]) + " export-day " + Quote(card().Day1()) + " ";
@@ -146,6 +147,14 @@ TEST_F(Conventions, ProgressCountsTheOutputsAndCanBeTurnedOff) {
     for (const char *count : {"1/13 export 1_20150109-104929_1025h.h264", "12/13 export 4_20150109-105239_1125h.h264",
                               "13/13 export 2015-01-09.gpx"}) {
         EXPECT_NE(shown.out.find(count), std::string::npos) << count;
+    }
+    // An export of several files counts the file being read.
+    const RunResult joined = onTerminal(Quote(AvfileCommand({})[0]) + " export " + Quote(card().PlainFile()) + " " +
+                                        Quote(card().Day1() + "video/1_20150109-105104_1025h.avi") + " " +
+                                        Quote(card().Day1() + "alarm/1_20150109-105239_1125h.avi") + " -o joined.mkv");
+    EXPECT_EQ(joined.exitCode, 0) << joined.err;
+    for (const char *count : {"1/3 export joined.mkv", "3/3 export joined.mkv"}) {
+        EXPECT_NE(joined.out.find(count), std::string::npos) << count;
     }
     for (const char *off : {"--no-progress", "-q"}) {
         const RunResult r = onTerminal(day + "off" + off + " --format h264 " + off);

@@ -116,11 +116,17 @@ public:
         for (const Source &s : sources) m_total += static_cast<uint64_t>(s.durationUs / 1000) + 1;
         if (request.progress) {
             const std::string name = IsStandardOutput(request.output) ? "to standard output" : BaseName(request.output);
-            m_bar = std::make_unique<CProgress>(
-                (request.progressCount.empty() ? "" : request.progressCount + " ") + "export " + name, m_total);
+            m_label = "export " + name;
+            m_count = request.progressCount;
+            m_files = sources.size();
+            m_bar = std::make_unique<CProgress>((m_count.empty() ? "" : m_count + " ") + m_label, m_total);
         }
     }
     void File(const Source &s) {
+        // Of several files joined, the one being read leads: "2/5".
+        if (m_bar && m_files > 1) {
+            m_bar->Relabel(std::to_string(++m_file) + "/" + std::to_string(m_files) + " " + m_label);
+        }
         m_base += m_current;
         m_start = s.startUs;
         m_current = static_cast<uint64_t>(s.durationUs / 1000) + 1;
@@ -133,6 +139,8 @@ public:
 
 private:
     std::unique_ptr<CProgress> m_bar;
+    std::string m_label, m_count;
+    size_t m_files = 0, m_file = 0;
     uint64_t m_total = 0, m_base = 0, m_current = 0;
     int64_t m_start = 0;
 };

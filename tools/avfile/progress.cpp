@@ -16,8 +16,19 @@ CProgress::CProgress(std::string label, uint64_t total)
     Update(0);
 }
 
+void CProgress::Relabel(std::string label) {
+    m_label = std::move(label);
+    if (m_label.size() > 48) m_label = "..." + m_label.substr(m_label.size() - 45);
+    // Drawn again at once, where a bar is shown.
+    if (m_shown >= 0) {
+        m_shown = -1;
+        Update(m_done);
+    }
+}
+
 void CProgress::Update(uint64_t done) {
     if (!m_active) return;
+    m_done = done;
     const int perMille = static_cast<int>((done >= m_total ? m_total : done) * 1000 / m_total);
     if (perMille == m_shown) return;
     m_shown = perMille;

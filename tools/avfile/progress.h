@@ -18,6 +18,8 @@ public:
     CProgress &operator=(const CProgress &) = delete;
 
     void Update(uint64_t done);
+    // A new label from now on ("2/5 export out.mp4": the file being read).
+    void Relabel(std::string label);
     // Clears the bar's line.
     void Done();
 
@@ -25,5 +27,6 @@ private:
     std::string m_label;
     uint64_t m_total;
     int m_shown = -1;  // per mille last drawn
+    uint64_t m_done = 0;
     bool m_active;
 };
