@@ -104,7 +104,7 @@ const char kHelp[] =
     "                       (default 0-130)\n"
     "  --json               machine-readable output where listed above\n"
     "  --no-progress        draw no progress bar (export-day's bar counts the\n"
-    "                       outputs: 3/12)\n"
+    "                       outputs, 3/12; export's the files joined, 2/5)\n"
     "  -q, --quiet          errors only: no summary, notes or progress bar\n"
     "  -v, --verbose        the summary names the files each output was made of\n"
     "  --library PATH       the record file library to load (default: beside the\n"
