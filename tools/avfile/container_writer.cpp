@@ -184,7 +184,12 @@ bool CContainerWriter::AddAudioStream() {
 bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!AddVideoStream(keyFrame, length)) return false;
     if (m_audioWanted && !AddAudioStream()) return false;
-    if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
+    // creation_time is UTC in both containers: a time of the recorder's
+    // clock whose zone is not known (no 'Z') goes in as the date tag instead.
+    if (!m_creationTime.empty()) {
+        const bool utc = m_creationTime.back() == 'Z';
+        av_dict_set(&m_format->metadata, utc ? "creation_time" : "date", m_creationTime.c_str(), 0);
+    }
     const int rc = avformat_write_header(m_format, nullptr);
     if (rc < 0) return Failed("cannot write the file header", rc);
     m_started = true;

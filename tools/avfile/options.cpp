@@ -97,10 +97,15 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
             o.password = entry;
         } else if (a == "--utc-offset") {
             if (CliError e = value(v)) return e;
-            if (!ParseUtcOffset(v, o.utcOffsetUs)) {
-                return Fail(kExitUsage, "--utc-offset takes +HH:MM or -HH:MM, not " + v);
+            if (v == "gps") {
+                o.utcOffsetFromGps = true;
+            } else if (!ParseUtcOffset(v, o.utcOffsetUs)) {
+                return Fail(kExitUsage, "--utc-offset takes +HH:MM, -HH:MM or gps, not " + v);
+            } else {
+                o.utcOffsetGiven = true;
             }
-            o.utcOffsetGiven = true;
+        } else if (a == "--tz") {
+            if (CliError e = value(o.timeZone)) return e;
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail(kExitUsage, "unknown option " + a);
         } else if (o.command.empty()) {

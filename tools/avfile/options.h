@@ -24,6 +24,9 @@ struct Options {
     std::string format = ".mp4";      // --format (export-day)
     std::string outputDir;            // --output-dir (repair)
     std::string reference;            // --reference (repair)
+    // The recorder clock's relation to UTC besides --utc-offset +HH:MM.
+    bool utcOffsetFromGps = false;    // --utc-offset gps
+    std::string timeZone;             // --tz ZONE
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.
