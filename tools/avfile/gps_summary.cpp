@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 
 #include "damaged_copy.h"
@@ -50,6 +51,46 @@ double DistanceM(const GpsBlock &a, const GpsBlock &b) {
     return 2 * kEarthRadiusM * std::asin(std::min(1.0, std::sqrt(h)));
 }
 
+uint32_t U32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The text chunks of a sound file through its idx1, as the library finds
+// them: only the index and the text chunks are read, however large the
+// video. `frames`: the index's video entries.
+bool TextThroughIndex(salvage::ByteSource &source, const salvage::ScanResult &sound, std::vector<GpsText> &texts,
+                      std::vector<uint32_t> &videoBefore, uint32_t &frames) {
+    uint8_t head[8];
+    if (source.ReadAt(sound.indexOffset, head, 8) != 8 || std::memcmp(head, "idx1", 4) != 0) return false;
+    const uint64_t entries = U32(head + 4) / 16;
+    constexpr size_t kBlock = 4096;
+    std::vector<uint8_t> block(kBlock * 16);
+    uint8_t chunk[8 + kSentenceBytes];
+    frames = 0;
+    for (uint64_t done = 0; done < entries;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kBlock, entries - done));
+        if (source.ReadAt(sound.indexOffset + 8 + done * 16, block.data(), n * 16) != n * 16) return false;
+        for (size_t i = 0; i < n; ++i) {
+            const uint8_t *e = block.data() + i * 16;
+            if (e[0] == '0' && e[1] == '0' && e[2] == 'd' && (e[3] == 'c' || e[3] == 'b')) {
+                ++frames;
+            } else if (e[2] == 't') {
+                const size_t got = source.ReadAt(U32(e + 8), chunk, sizeof chunk);
+                GpsText text;
+                if (got >= 8 && std::memcmp(chunk, e, 4) == 0) {
+                    const size_t bytes = std::min<size_t>(got - 8, U32(chunk + 4));
+                    ParseRmc(reinterpret_cast<const char *>(chunk + 8), bytes, text.rmc);
+                }
+                texts.push_back(text);
+                videoBefore.push_back(frames);
+            }
+        }
+        done += n;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ReadGpsText(const std::string &path, std::vector<GpsText> &texts) {
@@ -57,14 +98,21 @@ bool ReadGpsText(const std::string &path, std::vector<GpsText> &texts) {
     std::unique_ptr<salvage::ByteSource> source = salvage::OpenFileSource(path.c_str());
     if (!source) return false;
     std::vector<uint32_t> videoBefore;
-    CTextCollector collector(*source, texts, videoBefore);
-    const salvage::ScanResult scan = salvage::Scan(*source, &collector);
-    if (scan.status != salvage::ScanStatus::Scanned) return false;
+    salvage::ScanResult scan;
+    uint32_t frames = 0;
+    if (!salvage::LooksSound(*source, scan) || !TextThroughIndex(*source, scan, texts, videoBefore, frames)) {
+        // No index to go by: the movie list walked chunk by chunk.
+        texts.clear();
+        videoBefore.clear();
+        CTextCollector collector(*source, texts, videoBefore);
+        scan = salvage::Scan(*source, &collector);
+        if (scan.status != salvage::ScanStatus::Scanned) return false;
+        frames = scan.videoFrames;
+    }
     // Frame v of N is at start + duration * v / N; a chunk has the time of
     // the video frame in front of it, the start when none is.
     const int64_t startUs = static_cast<int64_t>(scan.startSeconds) * kUsPerSecond;
     const int64_t spanUs = (static_cast<int64_t>(scan.stopSeconds) - scan.startSeconds) * kUsPerSecond;
-    const uint32_t frames = scan.videoFrames;
     for (size_t i = 0; i < texts.size(); ++i) {
         const int64_t v = videoBefore[i] > 0 ? videoBefore[i] - 1 : 0;
         texts[i].frameUs = frames ? startUs + spanUs * v / frames : startUs;
