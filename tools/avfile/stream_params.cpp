@@ -13,6 +13,8 @@ StreamParams ReadStreamParams(const unsigned char *keyFrame, size_t length) {
         p.why = "no key frame";
         return p;
     }
+    // A parser's complaints about a frame stay off the console.
+    const int logLevel = av_log_get_level();
     av_log_set_level(AV_LOG_QUIET);
     AVCodecParserContext *parser = av_parser_init(AV_CODEC_ID_H264);
     AVCodecContext *context = avcodec_alloc_context3(avcodec_find_decoder(AV_CODEC_ID_H264));
@@ -35,5 +37,6 @@ StreamParams ReadStreamParams(const unsigned char *keyFrame, size_t length) {
     if (!p.known) p.why = parser && context ? "no parameter sets in the first key frame" : "out of memory";
     av_parser_close(parser);
     avcodec_free_context(&context);
+    av_log_set_level(logLevel);
     return p;
 }
