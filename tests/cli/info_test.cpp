@@ -34,7 +34,7 @@ TEST_F(Info, WhatTheStreamAndTheGpsSay) {
     const std::string file = card().PlainFile();
     const RunResult r = RunAvfile({"info", file}, dir);
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const std::string expected :
+    for (const std::string &expected :
          {"Size            " + std::to_string(std::filesystem::file_size(file)) + " bytes\n",
           std::string("State           sound\n"),
           std::string("Video           H.264 Constrained Baseline, level 1.3, 320x240\n"),
@@ -58,7 +58,7 @@ TEST_F(Info, SeveralFilesAsOneJsonArray) {
         "print(p['video']['codec'], p['video']['width'], p['video']['height'], p['size'] > 0, p['damage']['state'])\n"
         "print(p['gps']['fixes'], round(p['gps']['distanceM']), p['gps']['topSpeedKmh'], p['gps']['clockZone'])\n"
         "print(p['utc'], p['start'], p['gps']['first']['time'], round(p['measuredFrameRate']), p['videoBitRate'] > 0)\n"
-        "print(e['encrypted'], e['passwordNeeded'], e['video'], e['frames'], e['start'], e['gps']['fixes'])\n"
+        "print(e['encrypted'], e['passwordNeeded'], e['video'], e['frames'], e['start'], e['gps']['fixes'], e['audioChannel'])\n"
         "print(m['exitCode'], 'no such file' in m['error'])\n",
         5);
     if (out.empty()) GTEST_SKIP() << "python3 not installed";
@@ -67,7 +67,7 @@ TEST_F(Info, SeveralFilesAsOneJsonArray) {
               "H.264 320 240 True sound\n"
               "5 25 22.22 UTC+08:00\n"
               "False 2015-01-09 10:49:29 2015-01-09 10:49:29 25 True\n"
-              "True True None None 2015-01-10 08:16:30 5\n"
+              "True True None None 2015-01-10 08:16:30 5 1\n"
               "3 True\n");
 }
 
@@ -78,7 +78,8 @@ TEST_F(Info, EncryptedWithoutPasswordShowsWhatIsPlain) {
     EXPECT_EQ(r.exitCode, 5);
     EXPECT_NE(r.err.find("--password"), std::string::npos) << r.err;
     for (const char *expected :
-         {"Start           2015-01-10 08:16:30\n", "Stop            2015-01-10 08:16:35 (5.0 s)\n", "Channel         3\n",
+         {"Start           2015-01-10 08:16:30\n", "Stop            2015-01-10 08:16:35 (5.0 s)\n", "Channel         3, audio of channel 3\n",
+          "Recording       normal\n",
           "Encrypted       yes: encrypted (password needed)\n", "Video           encrypted (password needed)\n",
           "GPS             5 fixes", "Clock offset    recorder clock 8:00:09 ahead"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;

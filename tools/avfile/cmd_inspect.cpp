@@ -163,6 +163,22 @@ CliError Gather(const CommandContext &c, const std::string &path, FileReport &r)
         r.stopUs = static_cast<int64_t>(r.scan.stopSeconds) * 1000000;
         r.info.durationMs = static_cast<uint32_t>(r.stopUs > r.startUs ? (r.stopUs - r.startUs) / 1000 : 0);
         r.info.frameRate = static_cast<uint8_t>(r.scan.microsPerFrame ? (1000000 + r.scan.microsPerFrame / 2) / r.scan.microsPerFrame : 0);
+        if (r.scan.headerIntact) {
+            // The recording header: alarm flag, and the audio recorded (a
+            // separate file's one channel as twice its index, a composite
+            // file's as a mask, whose first channel is shown).
+            const uint8_t *h = r.scan.recordingHeader;
+            r.info.alarm = static_cast<int8_t>(h[3]) == 1;
+            int audioChannel = -1;
+            if (h[4] == 1) {
+                for (int bit = 3; bit >= 0; --bit) {
+                    if (h[2] & (1u << bit)) audioChannel = bit;
+                }
+            } else {
+                audioChannel = h[2] / 2;
+            }
+            r.audioChannel = audioChannel;
+        }
         return {};
     }
     r.opened = true;
@@ -225,7 +241,7 @@ void PrintText(const CommandContext &c, const FileReport &r) {
     std::fprintf(Out(), "Stop            %s (%s)\n", k.Format(r.stopUs).c_str(),
                  FormatDuration(static_cast<int64_t>(r.info.durationMs) * 1000).c_str());
     const std::string channel = own >= 0 ? std::to_string(own + 1) : "not in the name";
-    if (r.opened) {
+    if (r.audioChannel >= 0) {
         std::fprintf(Out(), "Channel         %s, audio of channel %d\n", channel.c_str(), r.audioChannel + 1);
         std::fprintf(Out(), "Recording       %s\n", r.info.alarm ? "alarm" : "normal");
     } else {
@@ -290,8 +306,8 @@ std::string Json(const CommandContext &c, const FileReport &r) {
                     ", \"startUs\": " + std::to_string(k.Shown(r.startUs)) + ", \"stopUs\": " +
                     std::to_string(k.Shown(r.stopUs)) + ", \"durationMs\": " + std::to_string(r.info.durationMs) +
                     ", \"channel\": " + std::to_string(own >= 0 ? own + 1 : 0) + ", \"audioChannel\": " +
-                    (r.opened ? std::to_string(r.audioChannel + 1) : "null") + ", \"alarm\": " +
-                    (r.opened ? (r.info.alarm ? "true" : "false") : "null") +
+                    (r.audioChannel >= 0 ? std::to_string(r.audioChannel + 1) : "null") + ", \"alarm\": " +
+                    (r.audioChannel >= 0 ? (r.info.alarm ? "true" : "false") : "null") +
                     ", \"frameRate\": " + std::to_string(r.info.frameRate) + ", \"encrypted\": " +
                     (r.encrypted ? "true" : "false") + ", \"passwordNeeded\": " + (r.passwordNeeded ? "true" : "false");
     if (r.opened) {
