@@ -48,7 +48,7 @@ TEST_F(Browse, UtcOffsetShiftsListedTimes) {
     const RunResult r = RunAvfile({"recordings", card().Day1(), "--json", "--utc-offset", "+08:00"}, dir);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("\"start\": \"2015-01-09T02:49:29Z\""), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("UTC (recorder clock -08:00)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("UTC (recorder clock UTC+08:00)"), std::string::npos) << r.out;
 }
 
 TEST_F(Inspect, InfoOfAPlainAndAnEncryptedFile) {

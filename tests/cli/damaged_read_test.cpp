@@ -116,6 +116,19 @@ protected:
         return text;
     }
 
+    static std::string WithoutFileLines(const std::string &info) {
+        std::string kept;
+        for (size_t at = 0, end; at < info.size(); at = end + 1) {
+            end = info.find('\n', at);
+            if (end == std::string::npos) end = info.size();
+            const std::string line = info.substr(at, end - at);
+            if (line.rfind("Size ", 0) != 0 && line.rfind("State ", 0) != 0 && line.rfind("Bit rate ", 0) != 0) {
+                kept += line + "\n";
+            }
+        }
+        return kept;
+    }
+
     std::vector<recsim::AccessUnit> units;
     std::string name, input, repaired;
     std::vector<Case> cases;
@@ -137,7 +150,9 @@ TEST_F(DamagedRead, InfoAndFramesReadTheRepairedCopy) {
             << info.out;
         const RunResult infoOfCopy = RunAvfile({"info", repaired}, dir);
         ASSERT_EQ(infoOfCopy.exitCode, 0) << infoOfCopy.err;
-        EXPECT_EQ(info.out, Replaced(infoOfCopy.out, repaired, input));
+        // The same but what tells the file on the card from its copy: its
+        // size and damage.
+        EXPECT_EQ(WithoutFileLines(info.out), WithoutFileLines(Replaced(infoOfCopy.out, repaired, input)));
 
         const RunResult list = Run({"frames", input});
         ASSERT_EQ(list.exitCode, 0) << list.err;

@@ -59,12 +59,13 @@ const char kTrackName[] = "day \"2015-01-09\" \xc3\xa9";
 const char kSecondNameShown[] = "2_20150109-105229_1030h & <\xc3\xa9>.avi";
 
 // Writes the segments through the writer the path's extension picks.
-void WriteTrack(const std::string &path, const std::vector<Segment> &segments, CTrackWriter **used = nullptr) {
+void WriteTrack(const std::string &path, const std::vector<Segment> &segments, CTrackWriter **used = nullptr,
+                bool utc = true) {
     std::unique_ptr<CTrackWriter> writer = CreateTrackWriter(path);
     ASSERT_TRUE(writer) << path;
     COutputFile out;
     ASSERT_TRUE(out.Open(path)) << out.Error();
-    ASSERT_TRUE(writer->Begin(out, kTrackName));
+    ASSERT_TRUE(writer->Begin(out, kTrackName, utc));
     for (const Segment &segment : segments) {
         ASSERT_TRUE(writer->BeginSegment(segment.name));
         for (const Point &p : segment.points) {
@@ -290,6 +291,35 @@ TEST_F(TrackExportTest, CsvLines) {
               "2015-01-09T10:49:30.250Z,31.8464000,121.5085000,0.00,0,0,1_20150109-104929_1030h.avi\n"
               "2015-01-09T10:49:31Z,31.8465000,121.5087000,655.35,,0,1_20150109-104929_1030h.avi\n"
               "2015-01-09T10:52:29Z,-31.8463333,-121.5083333,1.00,359,1,2_20150109-105229_1030h & <\xc3\xa9>.avi\n");
+}
+
+// Times of the recorder's clock whose zone is not known carry no zone
+// designator, and GPX, whose times are UTC, carries none: each file still
+// reads back whole in its tools.
+TEST_F(TrackExportTest, TimesOfUnknownZoneAreNotMarkedUtc) {
+    const struct {
+        const char *name;
+        const char *present;  // the first point's time as the format writes it
+        const char *absent;
+    } cases[] = {{"local.gpx", "<trkpt lat=\"31.8463333\" lon=\"121.5083333\"><extensions>", "<time>"},
+                 {"local.kml", "<when>2015-01-09T10:49:29</when>", "Z</when>"},
+                 {"local.geojson", "\"coordTimes\":[\"2015-01-09T10:49:29\",\"2015-01-09T10:49:30.250\"", "Z\""},
+                 {"local.csv", "time_local,latitude,longitude,speed_kmh,course_deg,segment,recording\n"
+                               "2015-01-09T10:49:29,31.8463333", "time_utc"}};
+    for (const auto &c : cases) {
+        const std::string file = dir / c.name;
+        WriteTrack(file, FixtureTrack(), nullptr, false);
+        const std::string text = TempDir::ReadFile(file);
+        EXPECT_NE(text.find(c.present), std::string::npos) << c.name << "\n" << text;
+        EXPECT_EQ(text.find(c.absent), std::string::npos) << c.name << "\n" << text;
+    }
+    if (!Check(kGeoJsonCheck, dir / "local.geojson").empty()) {
+        EXPECT_NE(Check(kKmlCheck, dir / "local.kml").find(" 2015-01-09T10:49:29 "), std::string::npos);
+    }
+    if (!HaveGpsbabel()) GTEST_SKIP() << "gpsbabel not installed";
+    std::string points;
+    ASSERT_EQ(RunTool("gpsbabel -t -i gpx -f " + Quoted(dir / "local.gpx") + " -o unicsv -F -", dir, &points), 0);
+    EXPECT_EQ(std::count(points.begin(), points.end(), '\n'), 1 + 4) << points;
 }
 
 // A recording longer than the writer's line buffer becomes several lines that

@@ -72,4 +72,42 @@ TEST(IsDrawable, CoordinatesOnTheGlobe) {
     }
 }
 
+// The tool reads the sentence itself where the library is not asked (an
+// encrypted recording without its password, the fix's UTC time, which the
+// side-data record does not keep): its position must be the library's.
+TEST(ParseRmc, PositionAsTheLibraryAndTheReceiversUtc) {
+    const int64_t fixUs = int64_t{1420800569} * 1000000;  // 2015-01-09 10:49:29 UTC
+    const struct {
+        std::string sentence;
+        bool parsed, utcKnown;
+        int64_t utcUs;
+    } cases[] = {
+        {kFix, true, true, fixUs},
+        {"$GNRMC,104929.25,A,3150.7800,S,12130.5000,W,10.0,90.5,090115,,,A*1F", true, true, fixUs + 250000},
+        {"$BDRMC,235959,A,3150.7800,N,12130.5000,e,0.4,359.9,311299,,,A", true, true,
+         int64_t{946684799} * 1000000},
+        {"$GPRMC,104929.00,V,,,,,,,090115,,,N", true, true, fixUs},
+        {"$GPRMC,,A,3150.7800,N,12130.5000,E,10.0,90.5,,,,A", true, false, 0},
+        {"$GPRMC,1049xx.00,A,3150.7800,N,12130.5000,E,10.0,90.5,090115,,,A", true, false, 0},
+        {"$GPRMC,104929.00,A,3150.7800,N,12130.5000,E,10.0,90.5,090115", false, false, 0},
+        {"$GPGGA,104929.00,3150.7800,N,12130.5000,E,1,08,0.9,5.0,M,,,,", false, false, 0},
+    };
+    for (const auto &c : cases) {
+        RmcFix fix;
+        const std::vector<unsigned char> chunk(c.sentence.begin(), c.sentence.end());
+        EXPECT_EQ(ParseRmc(c.sentence.c_str(), c.sentence.size() + 1, fix), c.parsed) << c.sentence;
+        EXPECT_EQ(fix.utcKnown, c.utcKnown) << c.sentence;
+        if (c.utcKnown) EXPECT_EQ(fix.utcUs, c.utcUs) << c.sentence;
+        GpsBlock library{};
+        const bool libraryFix = GpsFromSideData(SideData(c.sentence, 100).data(), 48, &library);
+        EXPECT_EQ(fix.valid, libraryFix) << c.sentence;
+        if (libraryFix) {
+            EXPECT_EQ(std::memcmp(&fix.gps, &library, sizeof library), 0) << c.sentence;
+        }
+    }
+    // The sentence is never read beyond the chunk.
+    RmcFix cut;
+    EXPECT_FALSE(ParseRmc(kFix.c_str(), 40, cut));
+}
+
 }  // namespace

@@ -16,6 +16,8 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
+#include "stream_params.h"
+
 namespace {
 
 constexpr AVRational kMicroseconds = {1, 1000000};
@@ -131,19 +133,9 @@ bool CContainerWriter::AddVideoStream(const unsigned char *keyFrame, size_t leng
 
     // The picture size lives in the sequence parameter set; the parser
     // reads it from the key frame.
-    AVCodecParserContext *parser = av_parser_init(AV_CODEC_ID_H264);
-    AVCodecContext *context = avcodec_alloc_context3(nullptr);
-    if (parser && context) {
-        parser->flags |= PARSER_FLAG_COMPLETE_FRAMES;
-        uint8_t *out = nullptr;
-        int outSize = 0;
-        av_parser_parse2(parser, context, &out, &outSize, keyFrame, static_cast<int>(length), AV_NOPTS_VALUE,
-                         AV_NOPTS_VALUE, 0);
-        par->width = parser->width;
-        par->height = parser->height;
-    }
-    av_parser_close(parser);
-    avcodec_free_context(&context);
+    const StreamParams params = ReadStreamParams(keyFrame, length);
+    par->width = params.width;
+    par->height = params.height;
     if (par->width <= 0 || par->height <= 0) return Failed("cannot read the picture size from the first key frame");
     m_video->time_base = kMicroseconds;
     return true;
@@ -212,7 +204,12 @@ bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!AddVideoStream(keyFrame, length)) return false;
     if (m_audioWanted && !AddAudioStream()) return false;
     if (!AddChapters()) return false;
-    if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
+    // creation_time is UTC in both containers: a time of the recorder's
+    // clock whose zone is not known (no 'Z') goes in as the date tag instead.
+    if (!m_creationTime.empty()) {
+        const bool utc = m_creationTime.back() == 'Z';
+        av_dict_set(&m_format->metadata, utc ? "creation_time" : "date", m_creationTime.c_str(), 0);
+    }
     const int rc = avformat_write_header(m_format, nullptr);
     if (rc < 0) return Failed("cannot write the file header", rc);
     m_started = true;

@@ -37,7 +37,8 @@ public:
     // file without sound.
     bool Open(const std::string &target, int64_t originUs, const AvWaveFormatEx *audio);
     // The time the recording began, as the file's creation time
-    // ("2015-01-09T10:49:29Z"); before the first frame.
+    // ("2015-01-09T10:49:29Z"); one without the 'Z', of no known zone, as
+    // its date tag instead. Before the first frame.
     void SetCreationTime(const std::string &utc) { m_creationTime = utc; }
     // A chapter from `startUs` to `endUs` (times as AddVideo takes them),
     // shown by players as a mark to jump to; before the first frame.

@@ -3,7 +3,10 @@
 #include "text_output.h"
 
 bool CCsvWriter::WriteHeader() {
-    return m_out->Put("time_utc,latitude,longitude,speed_kmh,course_deg,segment,recording\n");
+    // The time column's name says its clock: time_local holds the recorder's
+    // clock, of no known zone.
+    return m_out->Put(m_utc ? "time_utc" : "time_local") &&
+           m_out->Put(",latitude,longitude,speed_kmh,course_deg,segment,recording\n");
 }
 
 bool CCsvWriter::WritePoint(const TrackPoint &point, const char *time) {

@@ -6,6 +6,8 @@
 
 #include "card_files.h"
 #include "container_writer.h"
+#include "damaged_copy.h"
+#include "gps_summary.h"
 #include "h264_writer.h"
 #include "output_file.h"
 #include "progress.h"
@@ -217,7 +219,9 @@ CliError ExportTrack(const AvFileLibrary &lib, const ExportRequest &request, con
         CreateTrackWriter(IsStandardOutput(request.output) ? "-" + request.format : request.output);
     if (!writer) return Fail(kExitFailed, "out of memory");
     COutputFile out;
-    if (!out.Open(request.output) || !writer->Begin(out, request.trackName)) return OutputFailure(out.Error());
+    if (!out.Open(request.output) || !writer->Begin(out, request.trackName, request.clock.Utc())) {
+        return OutputFailure(out.Error());
+    }
     CTimeProgress progress(request, sources);
     AvFrameInfo frame{};
     for (const Source &s : sources) {
@@ -225,12 +229,13 @@ CliError ExportTrack(const AvFileLibrary &lib, const ExportRequest &request, con
         if (CliError e = file.Open(s.path, 0, request.password)) return e;
         progress.File(s);
         if (!writer->BeginSegment(BaseName(s.path))) return OutputFailure(out.Error());
+        CPointTimes times(ReadablePath(s.path), request.clock);
         // Side data through the index: every fix once, whatever else the
         // file holds.
         while (file.NextSideData(frame)) {
             TrackPoint point;
+            point.timeUs = times.Next(frame.timeUs);
             if (!GpsFromSideData(frame.data, frame.length, &point.gps)) continue;
-            point.timeUs = request.clock.Shown(frame.timeUs);
             if (!writer->AddPoint(point)) return OutputFailure(out.Error());
             progress.At(frame.timeUs);
         }
@@ -265,6 +270,7 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
     }
     char created[32];
     if (FormatUtcTime(request.clock.Shown(sources.front().startUs), created, sizeof created)) {
+        if (!request.clock.Utc()) created[std::strlen(created) - 1] = '\0';  // zone unknown: no 'Z'
         writer.SetCreationTime(created);
     }
     // A chapter per file where files are joined: players jump to each.

@@ -23,7 +23,7 @@ bool CGeoJsonWriter::WriteLine(const TrackPoint *points, size_t count, bool firs
               PutInt(out, static_cast<int64_t>(m_segmentIndex)) && out.Put(",\"coordTimes\":[");
     char time[32];
     for (size_t i = 0; ok && i < count; ++i) {
-        FormatUtcTime(points[i].timeUs, time, sizeof time);  // checked when the point was added
+        FormatTime(points[i].timeUs, time, sizeof time);  // checked when the point was added
         ok = out.Put(i ? ",\"" : "\"") && out.Put(time) && out.Put('"');
     }
     ok = ok && out.Put("],\"speed_kmh\":[");

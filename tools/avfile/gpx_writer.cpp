@@ -22,9 +22,9 @@ bool CGpxWriter::WriteSegmentStart() { return m_out->Put("    <trkseg>\n"); }
 bool CGpxWriter::WritePoint(const TrackPoint &point, const char *time) {
     COutputFile &out = *m_out;
     bool ok = out.Put("      <trkpt lat=\"") && PutFixed(out, point.gps.latitude, 7) &&
-              out.Put("\" lon=\"") && PutFixed(out, point.gps.longitude, 7) && out.Put("\"><time>") &&
-              out.Put(time) &&
-              out.Put("</time><extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>") &&
+              out.Put("\" lon=\"") && PutFixed(out, point.gps.longitude, 7) && out.Put("\">") &&
+              (!m_utc || (out.Put("<time>") && out.Put(time) && out.Put("</time>"))) &&
+              out.Put("<extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>") &&
               PutFixed(out, SpeedMetresPerSecond(point.gps), 3) && out.Put("</gpxtpx:speed>");
     if (ok && HasCourse(point.gps)) {
         ok = out.Put("<gpxtpx:course>") && PutInt(out, point.gps.course) && out.Put("</gpxtpx:course>");

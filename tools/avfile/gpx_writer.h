@@ -1,5 +1,5 @@
 // GPX 1.1: one track, one <trkseg> per recording, each point with its UTC
-// time and, in the TrackPointExtension v2 that map tools read, its speed
+// time (none when UTC is not known: GPX times are UTC) and, in the TrackPointExtension v2 that map tools read, its speed
 // (metres per second) and course (degrees).
 #pragma once
 

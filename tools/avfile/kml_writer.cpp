@@ -23,7 +23,7 @@ bool CKmlWriter::WriteLine(const TrackPoint *points, size_t count, bool) {
               out.Put("</name>\n    <gx:Track>\n");
     char time[32];
     for (size_t i = 0; ok && i < count; ++i) {
-        FormatUtcTime(points[i].timeUs, time, sizeof time);  // checked when the point was added
+        FormatTime(points[i].timeUs, time, sizeof time);  // checked when the point was added
         ok = out.Put("      <when>") && out.Put(time) && out.Put("</when>\n");
     }
     for (size_t i = 0; ok && i < count; ++i) {

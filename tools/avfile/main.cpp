@@ -29,9 +29,13 @@ const char kHelp[] =
     "                                 those the search leaves out too  [--json]\n"
     "  check FOLDER                   does the folder hold recordings? names the\n"
     "                                 damaged record files (exit 9)\n"
-    "  info FILE                      file information, audio format, encryption,\n"
-    "                                 frame counts, key-frame interval, GPS fixes\n"
-    "                                                                  [--json]\n"
+    "  info FILE...                   file information: size, damage, encryption,\n"
+    "                                 codec, profile, resolution, measured frame\n"
+    "                                 and bit rate, audio format, frame counts,\n"
+    "                                 key-frame interval, GPS summary and the\n"
+    "                                 recorder clock's offset measured from GPS;\n"
+    "                                 without the password what is stored plain\n"
+    "                                                    [--json: one array]\n"
     "  frames FILE                    one line per frame: type, time, length\n"
     "                                                        [--json: JSON Lines]\n"
     "  export FILE... -o OUT          the output's extension (or --format) picks the\n"
@@ -96,7 +100,14 @@ const char kHelp[] =
     "  AVFILE_PASSWORD      (environment) the password when none is given\n"
     "  --utc-offset +HH:MM  the recorder's clock runs this far ahead of UTC: every\n"
     "                       time listed or exported is shifted to true UTC. Without\n"
-    "                       it times are the recorder's clock as recorded.\n"
+    "                       it (or --tz) times are the recorder's clock as recorded,\n"
+    "                       marked as of no known zone (GPX then carries no times)\n"
+    "  --utc-offset gps     the offset measured from the recordings' GPS sentences\n"
+    "                       (median of their UTC against the recorder's clock, to\n"
+    "                       the second); GPS points get their fixes' own UTC times\n"
+    "  --tz ZONE            the recorder's clock shows the local time of ZONE, a\n"
+    "                       name of the system's zone database (Asia/Shanghai),\n"
+    "                       daylight saving included\n"
     "  --hours FROM-TO      timeline: the hours to draw (0-24 the whole day; up\n"
     "                       to 48 into the next day); default: the hours that hold\n"
     "                       recordings\n"
@@ -183,7 +194,9 @@ int main(int argc, char **argv) {
     UseOwnStandardOutput();
     SetStandardOutputStream(Out());
     library.Initialize();
-    const CommandContext context{library, options, CClock(options.utcOffsetGiven, options.utcOffsetUs)};
+    CClock clock;
+    if (CliError e = ClockOfOptions(options, clock)) return Report(e);
+    const CommandContext context{library, options, clock};
     const CliError e = run(context);
     std::fflush(Out());
     library.UnInitialize();

@@ -92,10 +92,16 @@ const OptionRule kOptions[] = {
      }},
     {"--utc-offset", nullptr, true, "recordings info frames export export-day timeline track",
      [](Options &o, const std::string &v) -> CliError {
-         if (!ParseUtcOffset(v, o.utcOffsetUs)) return Fail(kExitUsage, "--utc-offset takes +HH:MM or -HH:MM, not " + v);
+         if (v == "gps") {
+             o.utcOffsetFromGps = true;
+             return {};
+         }
+         if (!ParseUtcOffset(v, o.utcOffsetUs)) return Fail(kExitUsage, "--utc-offset takes +HH:MM, -HH:MM or gps, not " + v);
          o.utcOffsetGiven = true;
          return {};
      }},
+    {"--tz", nullptr, true, "recordings info frames export export-day timeline track",
+     [](Options &o, const std::string &v) -> CliError { o.timeZone = v; return {}; }},
     {"--no-clobber", "-n", false, "export export-day timeline track",
      [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Keep; return {}; }},
     {"--overwrite", "-y", false, "export export-day timeline track repair",

@@ -49,6 +49,9 @@ struct Options {
     std::optional<std::pair<double, double>> speedRange;  // --speed-range LOW-HIGH km/h (track)
 
     bool Given(const char *longName) const;
+    // The recorder clock's relation to UTC besides --utc-offset +HH:MM.
+    bool utcOffsetFromGps = false;    // --utc-offset gps
+    std::string timeZone;             // --tz ZONE
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.

@@ -33,6 +33,9 @@ struct Plan {
 // 2015-01-09 10:49:29 and 2015-01-10 08:15:00 on the recorder's clock.
 constexpr int32_t kDay1 = 1420800569;
 constexpr int32_t kDay2 = 1420877700;
+// The recorder clock's lead over the receiver's UTC at kDay1, and its gain.
+constexpr double kClockAhead = 8 * 3600 + 6.4;
+constexpr double kClockGainPerHour = 0.1;
 
 const Plan kPlans[] = {
     {kDay1, false, false, 12.0, 80.0},       {kDay1 + 95, false, false, 25.0, 35.0},
@@ -72,6 +75,11 @@ int main(int argc, char **argv) {
         plan.framesPerSecond = kFramesPerSecond;
         plan.video = &units;
         plan.route.start = position;
+        // The recorder's clock is set to local time (UTC+08:00) by hand, a few
+        // seconds off, and gains a little every hour: the sentences carry the
+        // receiver's UTC.
+        plan.route.clockAheadSeconds = kClockAhead + kClockGainPerHour * (p.start - kDay1) / 3600.0;
+        plan.route.clockGainPerHour = kClockGainPerHour;
         recsim::RecordName name = recsim::RecordNameAt(p.start, 0, p.alarm, kFramesPerSecond);
         const std::string day = recsim::DayFolderName(name.year, name.month, name.day);
         for (int c = 0; c < kChannels; ++c) {

@@ -1,5 +1,6 @@
 #include "track_writer.h"
 
+#include <cstring>
 #include <new>
 
 #include "csv_writer.h"
@@ -8,8 +9,9 @@
 #include "kml_writer.h"
 #include "text_output.h"
 
-bool CTrackWriter::Begin(COutputFile &out, std::string_view trackName) {
+bool CTrackWriter::Begin(COutputFile &out, std::string_view trackName, bool utc) {
     m_out = &out;
+    m_utc = utc;
     m_trackName.assign(trackName);
     m_segmentName.clear();
     m_segmentIndex = 0;
@@ -34,7 +36,7 @@ bool CTrackWriter::BeginSegment(std::string_view segmentName) {
 
 bool CTrackWriter::AddPoint(const TrackPoint &point) {
     char time[32];
-    if (!IsDrawable(point.gps) || !FormatUtcTime(point.timeUs, time, sizeof time)) {
+    if (!IsDrawable(point.gps) || !FormatTime(point.timeUs, time, sizeof time)) {
         ++m_pointsSkipped;
         return m_out->Ok();
     }
@@ -45,6 +47,12 @@ bool CTrackWriter::AddPoint(const TrackPoint &point) {
     }
     if (!WritePoint(point, time)) return false;
     ++m_pointsWritten;
+    return true;
+}
+
+bool CTrackWriter::FormatTime(int64_t timeUs, char *out, size_t size) const {
+    if (!FormatUtcTime(timeUs, out, size)) return false;
+    if (!m_utc) out[std::strlen(out) - 1] = '\0';  // the 'Z': not a UTC time
     return true;
 }
 

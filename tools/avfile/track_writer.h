@@ -15,9 +15,12 @@ class CTrackWriter {
 public:
     virtual ~CTrackWriter() = default;
 
-    // Starts the document; `trackName` names the whole track. The writer
-    // writes into `out` until Finish and never opens or commits it.
-    bool Begin(COutputFile &out, std::string_view trackName);
+    // Starts the document; `trackName` names the whole track. `utc`: the
+    // points' times are UTC; otherwise they are the recorder's clock, of no
+    // known zone, and each format says so its own way (no designator; GPX,
+    // whose times are UTC by definition, leaves them out). The writer writes
+    // into `out` until Finish and never opens or commits it.
+    bool Begin(COutputFile &out, std::string_view trackName, bool utc);
     // Ends the current segment; the points that follow form a new one,
     // named `segmentName` (normally the recording file's name). Segments
     // without points are left out.
@@ -37,12 +40,17 @@ protected:
     // The format's parts. Each returns false when the output failed.
     virtual bool WriteHeader() = 0;
     virtual bool WriteSegmentStart() = 0;
-    // `time` is the point's UTC time, already formatted.
+    // `time` is the point's time, already formatted (see FormatTime).
     virtual bool WritePoint(const TrackPoint &point, const char *time) = 0;
     virtual bool WriteSegmentEnd() = 0;
     virtual bool WriteFooter() = 0;
 
+    // "2015-01-09T10:49:29Z" in UTC, "2015-01-09T10:49:29" otherwise, with
+    // milliseconds when the time has them; false outside the years 1 to 9999.
+    bool FormatTime(int64_t timeUs, char *out, size_t size) const;
+
     COutputFile *m_out = nullptr;
+    bool m_utc = true;
     std::string m_trackName;
     std::string m_segmentName;
     uint64_t m_segmentIndex = 0;  // 0-based, of the segment being written

@@ -48,7 +48,8 @@ Fix Route::At(double seconds) const {
     const double course = start.course * kPi / 180.0;
     fix.latitude += km * std::cos(course) / kKmPerDegree;
     fix.longitude += km * std::sin(course) / (kKmPerDegree * std::cos(start.latitude * kPi / 180.0));
-    fix.utcSeconds += static_cast<int64_t>(seconds);
+    const double ahead = clockAheadSeconds + clockGainPerHour * seconds / 3600.0;
+    fix.utcSeconds += static_cast<int64_t>(std::floor(seconds - ahead));
     return fix;
 }
 

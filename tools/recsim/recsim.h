@@ -234,8 +234,14 @@ struct Fix {
     bool valid = true;
 };
 struct Route {
-    Fix start;
-    // The fix `seconds` after the start.
+    Fix start;  // its utcSeconds on the recorder's clock, as the recording's start is
+    // The recorder's clock against the receiver's UTC: this far ahead at
+    // the route's start, gaining `clockGainPerHour` seconds every hour. The
+    // sentences carry the receiver's UTC; both 0: the clocks agree.
+    double clockAheadSeconds = 0;
+    double clockGainPerHour = 0;
+    // The fix `seconds` after the start, its utcSeconds the receiver's UTC
+    // (whole seconds, as the receiver reports them).
     Fix At(double seconds) const;
 };
 
