@@ -97,7 +97,9 @@ TEST(ParseRmc, PositionAsTheLibraryAndTheReceiversUtc) {
         const std::vector<unsigned char> chunk(c.sentence.begin(), c.sentence.end());
         EXPECT_EQ(ParseRmc(c.sentence.c_str(), c.sentence.size() + 1, fix), c.parsed) << c.sentence;
         EXPECT_EQ(fix.utcKnown, c.utcKnown) << c.sentence;
-        if (c.utcKnown) EXPECT_EQ(fix.utcUs, c.utcUs) << c.sentence;
+        if (c.utcKnown) {
+            EXPECT_EQ(fix.utcUs, c.utcUs) << c.sentence;
+        }
         GpsBlock library{};
         const bool libraryFix = GpsFromSideData(SideData(c.sentence, 100).data(), 48, &library);
         EXPECT_EQ(fix.valid, libraryFix) << c.sentence;
