@@ -185,6 +185,7 @@ bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!AddVideoStream(keyFrame, length)) return false;
     if (m_audioWanted && !AddAudioStream()) return false;
     if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
+    if (m_addOn && !m_addOn->AddStreams(m_format, m_mp4)) return Failed(m_addOn->Error());
     const int rc = avformat_write_header(m_format, nullptr);
     if (rc < 0) return Failed("cannot write the file header", rc);
     m_started = true;
@@ -305,6 +306,7 @@ bool CContainerWriter::Finish() {
         if (m_frameFill > 0 && !SendAudioFrame(true)) return false;
         if (!Drain(true)) return false;
     }
+    if (m_addOn && !m_addOn->Finish(m_format, m_lastVideoUs + 1)) return Failed(m_addOn->Error());
     int rc = av_write_trailer(m_format);
     if (rc < 0) return Failed("cannot end the file", rc);
     rc = avio_closep(&m_format->pb);

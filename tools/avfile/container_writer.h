@@ -19,6 +19,18 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
+// Streams and metadata that go into the file beside the pictures and sound
+// (the GPS cues): added before the file's header is written, ended before
+// its trailer.
+class CContainerAddOn {
+public:
+    virtual ~CContainerAddOn() = default;
+    virtual bool AddStreams(AVFormatContext *format, bool mp4) = 0;
+    // `endUs`: where the pictures end on the file's time line.
+    virtual bool Finish(AVFormatContext *format, int64_t endUs) = 0;
+    virtual const std::string &Error() const = 0;
+};
+
 class CContainerWriter {
 public:
     CContainerWriter() = default;
@@ -37,6 +49,8 @@ public:
     // The time the recording began, as the file's creation time
     // ("2015-01-09T10:49:29Z"); before the first frame.
     void SetCreationTime(const std::string &utc) { m_creationTime = utc; }
+    // Further streams; before the first frame. The add-on outlives the writer's use of it.
+    void SetAddOn(CContainerAddOn *addOn) { m_addOn = addOn; }
     // Adds one video frame (an Annex B access unit) at `timeUs`, lasting
     // `durationUs`. Frames before the first key frame are passed over: no
     // decoder could start on them.
@@ -82,4 +96,5 @@ private:
     int64_t m_audioNext = 0;              // next audio sample's time, in samples
     int64_t m_lastVideoUs = -1;
     uint64_t m_videoFrames = 0;
+    CContainerAddOn *m_addOn = nullptr;
 };

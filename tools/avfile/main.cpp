@@ -52,6 +52,16 @@ const char kHelp[] =
     "                                 and not copied. A file whose header is lost\n"
     "                                 takes it from --reference, a finished file of\n"
     "                                 the same recorder and channel\n"
+    "  clip DAYFOLDER --from TIME --to TIME (--channel N | --mosaic) -o OUT\n"
+    "                                 the window of one channel across its files,\n"
+    "                                 stream-copied from the key frame at or before\n"
+    "                                 --from to the last frame before --to; TIME is\n"
+    "                                 HH:MM[:SS] of the day or YYYY-MM-DD HH:MM[:SS]\n"
+    "                                 on the clock shown. Gaps are cut and listed\n"
+    "                                 (--keep-gaps: a jump in the times); .mkv and\n"
+    "                                 .mp4 carry the GPS as a subtitle stream; --gpx\n"
+    "                                 writes OUT's GPX beside it. --mosaic: the\n"
+    "                                 channels side by side, encoded to H.264\n"
     "  info, frames, export and export-day read a recording cut short by power\n"
     "  loss as its repaired copy (a private file in the temporary folder, TMPDIR,\n"
     "  removed at the end) and say so on standard error\n"
@@ -107,6 +117,7 @@ constexpr Command kCommands[] = {
     {"info", RunInfo},           {"frames", RunFrames},              {"export", RunExportCommand},
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
     {"scan", RunScan},            {"repair", RunRepair},
+    {"clip", RunClipCommand},
 };
 
 int Report(const CliError &e) {

@@ -101,6 +101,12 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
                 return Fail(kExitUsage, "--utc-offset takes +HH:MM or -HH:MM, not " + v);
             }
             o.utcOffsetGiven = true;
+        } else if (a == "--from") {
+            if (CliError e = value(o.from)) return e;
+        } else if (a == "--to") {
+            if (CliError e = value(o.to)) return e;
+        } else if (a == "--mosaic" || a == "--keep-gaps" || a == "--gpx" || a == "--join") {
+            (a == "--mosaic" ? o.mosaic : a == "--keep-gaps" ? o.keepGaps : a == "--gpx" ? o.gpx : o.join) = true;
         } else if (a.size() > 1 && a[0] == '-') {
             return Fail(kExitUsage, "unknown option " + a);
         } else if (o.command.empty()) {

@@ -24,6 +24,12 @@ struct Options {
     std::string format = ".mp4";      // --format (export-day)
     std::string outputDir;            // --output-dir (repair)
     std::string reference;            // --reference (repair)
+    // clip, export-day --join
+    std::string from, to;             // --from, --to: the clip's window
+    bool mosaic = false;              // --mosaic: the channels side by side
+    bool keepGaps = false;            // --keep-gaps: a gap stays a jump in the times
+    bool gpx = false;                 // --gpx: a GPX of the window beside the clip
+    bool join = false;                // --join: export-day writes one file per channel
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.
