@@ -26,24 +26,6 @@ struct Source {
     int64_t frameUs = 40000;
 };
 
-// The time of the last key frame at or before `atUs` in the file; the first
-// key frame when the file has none before it. False when it has no key frame.
-bool KeyFrameAtOrBefore(const AvFileLibrary &lib, const Source &s, const ClipRequest &request, int64_t atUs,
-                        int64_t &keyUs) {
-    CRecordFile file(lib);
-    if (file.Open(s.file.path, 0, request.password)) return false;
-    AvFrameInfo frame{};
-    bool found = false;
-    while (file.Next(frame)) {
-        if (frame.type != FRAME_TYPE_I) continue;
-        if (found && frame.timeUs > atUs) break;
-        keyUs = frame.timeUs;
-        found = true;
-        if (frame.timeUs >= atUs) break;
-    }
-    return found;
-}
-
 // The first GPS fix at or after `atUs`: the position the clip starts at.
 bool FirstFix(const AvFileLibrary &lib, const Source &s, const ClipRequest &request, int64_t atUs, GpsBlock &gps) {
     CRecordFile file(lib);
@@ -203,6 +185,22 @@ private:
 
 }  // namespace
 
+bool KeyFrameAtOrBefore(const AvFileLibrary &lib, const std::string &path,
+                        const std::optional<PasswordEntry> &password, int64_t atUs, int64_t &keyUs) {
+    CRecordFile file(lib);
+    if (file.Open(path, 0, password)) return false;
+    AvFrameInfo frame{};
+    bool found = false;
+    while (file.Next(frame)) {
+        if (frame.type != FRAME_TYPE_I) continue;
+        if (found && frame.timeUs > atUs) break;
+        keyUs = frame.timeUs;
+        found = true;
+        if (frame.timeUs >= atUs) break;
+    }
+    return found;
+}
+
 CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResult &result) {
     const ExportFormat format = FormatOf(request.output);
     if (format == ExportFormat::Unsupported) {
@@ -233,12 +231,18 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
         }
         Source s;
         s.file = f;
+        // The file's own times: the listing gives its recording's.
+        s.file.startUs = file.Info().startTimeUs;
+        s.file.stopUs = std::max(file.Info().stopTimeUs, s.file.startUs);
+        if (s.file.stopUs <= request.fromUs || s.file.startUs >= request.toUs) continue;
         const int rate = file.Info().frameRate > 0 ? file.Info().frameRate : 25;
         s.frameUs = 1000000 / rate;
         file.Close();
         if (wantAudio) s.audioChannel = FindAudioChannel(lib, f.path, request.password, request.channel);
         sources.push_back(s);
     }
+    std::stable_sort(sources.begin(), sources.end(),
+                     [](const Source &a, const Source &b) { return a.file.startUs < b.file.startUs; });
     if (sources.empty()) {
         if (result.leftOut) return result.leftOut;
         return Fail(kExitNotRecordFile, "no recording of the channel in the window");
@@ -246,7 +250,7 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
 
     // The clip starts on the key frame at or before the window's start.
     int64_t startUs = request.fromUs;
-    if (!KeyFrameAtOrBefore(lib, sources.front(), request, request.fromUs, startUs)) {
+    if (!KeyFrameAtOrBefore(lib, sources.front().file.path, request.password, request.fromUs, startUs)) {
         return Fail(kExitFailed, sources.front().file.path + ": no key frame to start the clip on");
     }
 

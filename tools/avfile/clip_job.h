@@ -60,6 +60,12 @@ struct ClipResult {
 // A gap shorter than this between two files is taken as continuous recording.
 constexpr int64_t kClipGapUs = 1000000;
 
+// The time of the last key frame at or before `atUs` in a record file; the
+// first key frame when none is before it. False when the file has none or
+// does not open.
+bool KeyFrameAtOrBefore(const AvFileLibrary &library, const std::string &path,
+                        const std::optional<PasswordEntry> &password, int64_t atUs, int64_t &keyUs);
+
 // Writes the clip in the format the output's extension names (those of
 // `export`). Nothing is written when no picture of the window can be read.
 CliError RunClip(const AvFileLibrary &library, const ClipRequest &request, ClipResult &result);

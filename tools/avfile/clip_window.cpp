@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "record_file.h"
+
 namespace {
 
 constexpr int64_t kDayUs = int64_t{86400} * 1000000;
@@ -86,6 +88,18 @@ std::vector<ClipFile> FilesInWindow(const std::vector<Recording> &recordings, in
     std::stable_sort(files.begin(), files.end(),
                      [](const ClipFile &a, const ClipFile &b) { return a.startUs < b.startUs; });
     return files;
+}
+
+void PlaceFiles(const AvFileLibrary &library, const std::optional<PasswordEntry> &password,
+                std::vector<ClipFile> &files) {
+    for (ClipFile &f : files) {
+        CRecordFile file(library);
+        if (file.Open(f.path, 0, password)) continue;
+        f.startUs = file.Info().startTimeUs;
+        f.stopUs = std::max(file.Info().stopTimeUs, f.startUs);
+    }
+    std::stable_sort(files.begin(), files.end(),
+                     [](const ClipFile &a, const ClipFile &b) { return a.startUs < b.startUs; });
 }
 
 std::vector<int> ChannelsInWindow(const std::vector<Recording> &recordings, int64_t fromUs, int64_t toUs) {

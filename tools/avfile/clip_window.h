@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "clip_job.h"
 #include "clock.h"
+#include "library.h"
 #include "recording_tree.h"
 
 // "HH:MM", "HH:MM:SS" (a time of `dayShownUs`'s day) or a full date-time
@@ -22,5 +24,10 @@ int64_t ShownMidnight(const CClock &clock, int64_t recorderUs);
 // window, in time order.
 std::vector<ClipFile> FilesInWindow(const std::vector<Recording> &recordings, int channel, int64_t fromUs,
                                     int64_t toUs);
+// Each file's own start and stop, as the file records them: the day's
+// listing gives the recording's, which a file of it may start after. Files
+// that do not open keep the listing's.
+void PlaceFiles(const AvFileLibrary &library, const std::optional<PasswordEntry> &password,
+                std::vector<ClipFile> &files);
 // The channels (0-based) with a file in the window, ascending.
 std::vector<int> ChannelsInWindow(const std::vector<Recording> &recordings, int64_t fromUs, int64_t toUs);
