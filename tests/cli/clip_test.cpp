@@ -361,3 +361,75 @@ TEST_F(Clip, LeavesNoPartialOutputAndTheCardUnchanged) {
 }
 
 }  // namespace
+
+namespace {
+
+class DayJoin : public CliTest {
+protected:
+    static const MinuteCard &minutes() { return MinuteCard::Get(); }
+};
+
+struct Chapter {
+    double start;
+    std::string title;
+};
+
+std::vector<Chapter> Chapters(const std::string &file, const TempDir &dir) {
+    const RunResult r = RunCommand("ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " +
+                                       Quote(file),
+                                   dir);
+    std::vector<Chapter> chapters;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t comma = line.find(',');
+        chapters.push_back({std::atof(line.c_str()), comma == std::string::npos ? "" : line.substr(comma + 1)});
+    }
+    return chapters;
+}
+
+// The day one file per channel: every recording's pictures at continuous
+// times, the gap cut and each stretch of recording a chapter; without the
+// password the encrypted recording is left out, named, and the exit is 5.
+TEST_F(DayJoin, OneFilePerChannelWithAChapterPerStretch) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> extra;
+        int exitCode;
+        size_t frames;
+    } cases[] = {
+        {"with the password", {"--password", kPassword}, 0, 5 * 1500},
+        {"without it", {}, 5, 4 * 1500},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir out;
+        std::vector<std::string> args = {"export-day", minutes().Day(), out / "day", "--join", "--format", ".mkv"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const RunResult r = RunAvfile(args, out);
+        ASSERT_EQ(r.exitCode, c.exitCode) << r.err;
+        if (c.exitCode) {
+            EXPECT_NE(r.err.find("left out 2015-01-09 10:06:00 to 2015-01-09 10:07:00: 2_20150109-100600"),
+                      std::string::npos)
+                << r.err;
+        }
+        EXPECT_TRUE(std::filesystem::exists(out / "day/2015-01-09.gpx"));
+        for (int channel = 1; channel <= kChannels; ++channel) {
+            SCOPED_TRACE("channel " + std::to_string(channel));
+            const std::string file = out / ("day/2015-01-09_ch" + std::to_string(channel) + ".mkv");
+            const std::vector<Packet> packets = VideoPackets(file, out);
+            ASSERT_EQ(packets.size(), c.frames);
+            for (size_t i = 1; i < packets.size(); ++i) {
+                ASSERT_NEAR(packets[i].time - packets[i - 1].time, 0.04, 0.002) << "frame " << i;
+            }
+            const std::vector<Chapter> chapters = Chapters(file, out);
+            ASSERT_EQ(chapters.size(), 2u);
+            EXPECT_NEAR(chapters[0].start, 0, 0.001);
+            EXPECT_EQ(chapters[0].title, "2015-01-09 10:00:00");
+            EXPECT_NEAR(chapters[1].start, 180, 0.001);
+            EXPECT_EQ(chapters[1].title, "2015-01-09 10:05:00");
+        }
+    }
+}
+
+}  // namespace

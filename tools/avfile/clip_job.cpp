@@ -299,8 +299,9 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
                     }
                     if (!sink.BeginFile(s.file.path, frame.timeUs - shiftUs)) break;
                     // A chapter for each stretch of continuous recording.
-                    if (request.chapters && (gap || !started)) {
-                        sink.Chapter(frame.timeUs - shiftUs, request.clock.Format(frame.timeUs));
+                    if (gap || !started) {
+                        ++result.stretches;
+                        if (request.chapters) sink.Chapter(frame.timeUs - shiftUs, request.clock.Format(frame.timeUs));
                     }
                     if (!started) result.firstUs = frame.timeUs;
                     inFile = true;
@@ -332,16 +333,22 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
     }
     if (started && request.toUs - endUs > kClipGapUs) result.gaps.push_back({endUs, request.toUs, {}, {}});
     for (const ClipGap &l : leftOut) {
-        auto at = std::find_if(result.gaps.begin(), result.gaps.end(),
-                               [&](const ClipGap &g) { return g.fromUs <= l.fromUs && l.fromUs < g.toUs; });
-        if (at != result.gaps.end() && at->leftOut.empty()) {
-            at->leftOut = l.leftOut;
-            at->reason = l.reason;
+        // A file left out splits the gap it lies in: what was not recorded
+        // before and after it, and the file's own time.
+        auto at = std::find_if(result.gaps.begin(), result.gaps.end(), [&](const ClipGap &g) {
+            return g.leftOut.empty() && g.fromUs <= l.fromUs && l.fromUs < g.toUs;
+        });
+        std::vector<ClipGap> pieces;
+        if (at != result.gaps.end()) {
+            if (l.fromUs - at->fromUs > kClipGapUs) pieces.push_back({at->fromUs, l.fromUs, {}, {}});
+            pieces.push_back(l);
+            if (at->toUs - l.toUs > kClipGapUs) pieces.push_back({l.toUs, at->toUs, {}, {}});
+            at = result.gaps.erase(at);
         } else {
-            auto before = std::find_if(result.gaps.begin(), result.gaps.end(),
-                                       [&](const ClipGap &g) { return g.fromUs > l.fromUs; });
-            result.gaps.insert(before, l);
+            at = std::find_if(result.gaps.begin(), result.gaps.end(), [&](const ClipGap &g) { return g.fromUs > l.fromUs; });
+            pieces.push_back(l);
         }
+        result.gaps.insert(at, pieces.begin(), pieces.end());
     }
     return sink.Finish(result);
 }

@@ -26,3 +26,4 @@ CliError RunTrack(const CommandContext &c);
 CliError RunScan(const CommandContext &c);
 CliError RunRepair(const CommandContext &c);
 CliError RunClipCommand(const CommandContext &c);
+CliError RunExportDayJoin(const CommandContext &c);  // export-day --join
