@@ -433,3 +433,29 @@ TEST_F(DayJoin, OneFilePerChannelWithAChapterPerStretch) {
 }
 
 }  // namespace
+
+namespace {
+
+class ExportGps : public CliTest {};
+
+// A whole recording exported to Matroska or MP4 carries its fixes as the
+// subtitle stream too, and its start position as the file's location.
+TEST_F(ExportGps, ContainerExportCarriesTheFixesAsCues) {
+    for (const char *name : {"export.mkv", "export.mp4"}) {
+        SCOPED_TRACE(name);
+        const RunResult r = RunAvfile({"export", card().PlainFile(2), "-o", dir / name}, dir);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const RunResult cues = RunCommand("ffprobe -v error -select_streams s -show_entries packet=pts_time,duration_time"
+                                          " -of csv=p=0 " + Quote(dir / name), dir);
+        size_t count = 0;
+        std::istringstream lines(cues.out);
+        std::string line;
+        while (std::getline(lines, line)) count += line.find("N/A") == std::string::npos ? 1 : 0;
+        EXPECT_EQ(count, static_cast<size_t>(SampleCard::kFixesPerFile)) << cues.out;
+        const RunResult location = RunCommand("ffprobe -v error -show_entries format_tags=location -of csv=p=0 " +
+                                                  Quote(dir / name), dir);
+        EXPECT_EQ(location.out, "+31.8463+121.5083/\n");
+    }
+}
+
+}  // namespace

@@ -26,17 +26,6 @@ struct Source {
     int64_t frameUs = 40000;
 };
 
-// The first GPS fix at or after `atUs`: the position the clip starts at.
-bool FirstFix(const AvFileLibrary &lib, const Source &s, const ClipRequest &request, int64_t atUs, GpsBlock &gps) {
-    CRecordFile file(lib);
-    if (file.Open(s.file.path, 0, request.password)) return false;
-    AvFrameInfo frame{};
-    while (file.NextSideData(frame)) {
-        if (frame.timeUs >= atUs && GpsFromSideData(frame.data, frame.length, &gps) && IsDrawable(gps)) return true;
-    }
-    return false;
-}
-
 // Where the pictures go: one of the formats, plus the GPX beside the clip.
 class CClipSink {
 public:
@@ -185,6 +174,17 @@ private:
 
 }  // namespace
 
+bool FirstFix(const AvFileLibrary &lib, const std::string &path, const std::optional<PasswordEntry> &password,
+              int64_t atUs, GpsBlock &gps) {
+    CRecordFile file(lib);
+    if (file.Open(path, 0, password)) return false;
+    AvFrameInfo frame{};
+    while (file.NextSideData(frame)) {
+        if (frame.timeUs >= atUs && GpsFromSideData(frame.data, frame.length, &gps) && IsDrawable(gps)) return true;
+    }
+    return false;
+}
+
 bool KeyFrameAtOrBefore(const AvFileLibrary &lib, const std::string &path,
                         const std::optional<PasswordEntry> &password, int64_t atUs, int64_t &keyUs) {
     CRecordFile file(lib);
@@ -267,7 +267,7 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
 
     CClipSink sink(request);
     GpsBlock startFix{};
-    if (FirstFix(lib, sources.front(), request, startUs, startFix)) sink.StartPosition(startFix);
+    if (FirstFix(lib, sources.front().file.path, request.password, startUs, startFix)) sink.StartPosition(startFix);
     if (CliError e = sink.Open(format, startUs, haveWave ? &wave : nullptr)) return e;
     std::unique_ptr<CProgress> bar;
     const uint64_t totalMs = static_cast<uint64_t>((request.toUs - startUs) / 1000);

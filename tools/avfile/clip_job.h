@@ -67,6 +67,11 @@ constexpr int64_t kClipGapUs = 1000000;
 bool KeyFrameAtOrBefore(const AvFileLibrary &library, const std::string &path,
                         const std::optional<PasswordEntry> &password, int64_t atUs, int64_t &keyUs);
 
+// The first drawable GPS fix at or after `atUs` in a record file: where a
+// clip or export starts. False when it has none or does not open.
+bool FirstFix(const AvFileLibrary &library, const std::string &path, const std::optional<PasswordEntry> &password,
+              int64_t atUs, GpsBlock &gps);
+
 // Writes the clip in the format the output's extension names (those of
 // `export`). Nothing is written when no picture of the window can be read.
 CliError RunClip(const AvFileLibrary &library, const ClipRequest &request, ClipResult &result);

@@ -162,6 +162,11 @@ bool CGpsSubtitles::AddChapter(int64_t timeUs, const std::string &title) {
 
 bool CGpsSubtitles::Finish(AVFormatContext *format, int64_t endUs) {
     if (!m_error.empty()) return false;
+    // MP4 writes its metadata at the end: a position first known after the
+    // header still gets there.
+    if (!m_location.empty() && !av_dict_get(format->metadata, "location", nullptr, 0)) {
+        av_dict_set(&format->metadata, "location", m_location.c_str(), 0);
+    }
     if (m_pendingUs >= 0 && m_pendingUs < endUs && !WriteCue(std::min(endUs, m_pendingUs + 1000000))) return false;
     for (size_t i = 0; i < m_chapters.size(); ++i) {
         const int64_t end = i + 1 < m_chapters.size() ? m_chapters[i + 1].timeUs : endUs;
