@@ -325,6 +325,7 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
     }
     if (bar) bar->Done();
     result.lastUs = lastUs;
+    if (started) result.durationUs = endUs - shiftUs - result.firstUs;
 
     // The window's parts without pictures: its edges, the gaps, the files
     // left out (each in place of the gap it falls in).

@@ -53,6 +53,7 @@ struct ClipResult {
     bool audio = false;
     int64_t firstUs = 0;    // the first and last picture, recorder's clock
     int64_t lastUs = 0;
+    int64_t durationUs = 0; // of the clip's time line
     int stretches = 0;          // of continuous recording (the chapters)
     std::vector<ClipGap> gaps;  // in time order, the window's edges included
     CliError leftOut;           // the first file left out: its code and message

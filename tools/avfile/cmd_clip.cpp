@@ -103,7 +103,8 @@ CliError RunClipCommand(const CommandContext &c) {
         }
     }
     if (e) return e;
-    std::string text = "wrote " + request.output + ": " + Span(c.clock, result.firstUs, result.lastUs) + ", channel " +
+    std::string text = "wrote " + request.output + ": " + c.clock.Format(result.firstUs) + " to " +
+                       c.clock.Format(result.lastUs) + ", " + FormatDuration(result.durationUs) + ", channel " +
                        std::to_string(channel + 1);
     if (result.videoFrames) text += ", " + std::to_string(result.videoFrames) + " video frames";
     if (result.audio) text += ", " + std::to_string(result.audioBytes) + " bytes of audio";
