@@ -269,8 +269,14 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
     GpsBlock startFix{};
     if (FirstFix(lib, sources.front().file.path, request.password, startUs, startFix)) sink.StartPosition(startFix);
     if (CliError e = sink.Open(format, startUs, haveWave ? &wave : nullptr)) return e;
+    // Progress by the clip's own time: the recorded parts of the window.
     std::unique_ptr<CProgress> bar;
-    const uint64_t totalMs = static_cast<uint64_t>((request.toUs - startUs) / 1000);
+    int64_t recordedUs = 0;
+    for (const Source &s : sources) {
+        recordedUs += std::max<int64_t>(std::min(s.file.stopUs, request.toUs) - std::max(s.file.startUs, startUs), 0);
+    }
+    if (request.keepGaps) recordedUs = request.toUs - startUs;
+    const uint64_t totalMs = static_cast<uint64_t>(std::max<int64_t>(recordedUs, 1000) / 1000);
     if (request.progress) bar = std::make_unique<CProgress>("clip " + BaseName(request.output), totalMs);
 
     int64_t shiftUs = 0;    // cut so far: recorder time minus this is the clip's time
@@ -310,7 +316,7 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
                 if (!sink.Video(frame, frame.timeUs - shiftUs, s.frameUs)) break;
                 lastUs = frame.timeUs;
                 endUs = frame.timeUs + s.frameUs;
-                if (bar) bar->Update(static_cast<uint64_t>((frame.timeUs - startUs) / 1000));
+                if (bar) bar->Update(static_cast<uint64_t>((frame.timeUs - shiftUs - startUs) / 1000));
             } else if (frame.type == FRAME_TYPE_AUDIO) {
                 if (inFile && audio && !sink.Audio(frame)) break;
             } else if (frame.type == FRAME_TYPE_SIDEDATA) {
