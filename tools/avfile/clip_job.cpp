@@ -233,7 +233,8 @@ CliError RunClip(const AvFileLibrary &lib, const ClipRequest &request, ClipResul
         s.file = f;
         // The file's own times: the listing gives its recording's.
         s.file.startUs = file.Info().startTimeUs;
-        s.file.stopUs = std::max(file.Info().stopTimeUs, s.file.startUs);
+        const int64_t stopUs = file.Info().stopTimeUs;  // a packed field: copied, not referred to
+        s.file.stopUs = std::max(stopUs, s.file.startUs);
         if (s.file.stopUs <= request.fromUs || s.file.startUs >= request.toUs) continue;
         const int rate = file.Info().frameRate > 0 ? file.Info().frameRate : 25;
         s.frameUs = 1000000 / rate;

@@ -96,7 +96,8 @@ void PlaceFiles(const AvFileLibrary &library, const std::optional<PasswordEntry>
         CRecordFile file(library);
         if (file.Open(f.path, 0, password)) continue;
         f.startUs = file.Info().startTimeUs;
-        f.stopUs = std::max(file.Info().stopTimeUs, f.startUs);
+        const int64_t stopUs = file.Info().stopTimeUs;  // a packed field: copied, not referred to
+        f.stopUs = std::max(stopUs, f.startUs);
     }
     std::stable_sort(files.begin(), files.end(),
                      [](const ClipFile &a, const ClipFile &b) { return a.startUs < b.startUs; });
