@@ -167,6 +167,7 @@ TEST_F(Clip, HoldsEveryFrameOfTheWindowFromTheKeyFrameBefore) {
         {"starting in a gap", "10:04:00", "2015-01-09 10:05:03", Us(kT0 + 240), Us(kT0 + 303), {}, 0},
         {"over a gap, cut", "10:02:50", "10:05:10", Us(kT0 + 170), Us(kT0 + 310), {}, 0},
         {"over a gap, kept", "10:02:50", "10:05:10", Us(kT0 + 170), Us(kT0 + 310), {"--keep-gaps"}, 120},
+        {"times of the clock shown", "02:00:50.3", "02:01:10", Us(kT0 + 50) + 300000, Us(kT0 + 70), {"--utc-offset", "+08:00"}, 0},
     };
     const int channel = 2;
     for (const Case &c : cases) {
