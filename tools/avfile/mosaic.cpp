@@ -521,9 +521,16 @@ CliError RunMosaicClip(const CommandContext &c, const std::vector<Recording> &re
     if (!captions) {
         std::fprintf(stderr, "avfile: this FFmpeg has no drawtext filter: the mosaic goes without captions\n");
     }
-    CMosaicGraph graph;
+    auto built = std::make_unique<CMosaicGraph>();
     std::string error;
-    if (!graph.Build(readers, tiles, tileWidth, tileHeight, rate, captions, error)) return Fail(kExitFailed, error);
+    if (!built->Build(readers, tiles, tileWidth, tileHeight, rate, captions, error)) {
+        // drawtext without a font to draw with: the mosaic goes uncaptioned.
+        if (!captions) return Fail(kExitFailed, error);
+        std::fprintf(stderr, "avfile: the captions cannot be drawn (%s): the mosaic goes without them\n", error.c_str());
+        built = std::make_unique<CMosaicGraph>();
+        if (!built->Build(readers, tiles, tileWidth, tileHeight, rate, false, error)) return Fail(kExitFailed, error);
+    }
+    CMosaicGraph &graph = *built;
 
     CMosaicEncoder encoder;
     if (!encoder.Open(graph.Width(), graph.Height(), rate, error)) return Fail(kExitFailed, error);
