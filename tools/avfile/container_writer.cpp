@@ -187,7 +187,7 @@ bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
     if (!m_creationTime.empty()) av_dict_set(&m_format->metadata, "creation_time", m_creationTime.c_str(), 0);
     if (m_addOn && !m_addOn->AddStreams(m_format, m_mp4)) return Failed(m_addOn->Error());
     // No CRC-32 element in each Matroska cluster: computing it takes more
-    // processor time than the rest of a stream copy, and players skip it.
+    // processor time than the rest of a stream copy, and no player needs it.
     AVDictionary *options = nullptr;
     if (!m_mp4) av_dict_set(&options, "write_crc32", "0", 0);
     const int rc = avformat_write_header(m_format, &options);

@@ -42,6 +42,16 @@ std::string AvError(int code) {
     return text;
 }
 
+// Gives `frame` a black picture of the size and format.
+bool FillBlack(AVFrame *frame, int width, int height, AVPixelFormat format) {
+    frame->width = width;
+    frame->height = height;
+    frame->format = format;
+    if (av_frame_get_buffer(frame, 0) < 0) return false;
+    ptrdiff_t lines[4] = {frame->linesize[0], frame->linesize[1], frame->linesize[2], frame->linesize[3]};
+    return av_image_fill_black(frame->data, lines, format, AVCOL_RANGE_MPEG, width, height) >= 0;
+}
+
 // One channel of the mosaic: its files read in time order and decoded, the
 // picture for the time being shown held.
 class CChannelReader {
@@ -111,13 +121,7 @@ public:
     // A black picture of the channel's size, for the times it has none.
     AVFrame *Black(int width, int height, AVPixelFormat format) {
         if (m_black->data[0]) return m_black;
-        m_black->width = width;
-        m_black->height = height;
-        m_black->format = format;
-        if (av_frame_get_buffer(m_black, 0) < 0) return nullptr;
-        ptrdiff_t lines[4] = {m_black->linesize[0], m_black->linesize[1], m_black->linesize[2], m_black->linesize[3]};
-        av_image_fill_black(m_black->data, lines, format, AVCOL_RANGE_MPEG, width, height);
-        return m_black;
+        return FillBlack(m_black, width, height, format) ? m_black : nullptr;
     }
 
     // The last GPS fix read, with its time; false before the first.
@@ -562,16 +566,10 @@ CliError RunMosaicClip(const CommandContext &c, const std::vector<Recording> &re
     std::unique_ptr<AVFrame, void (*)(AVFrame *)> holdLine(line, [](AVFrame *f) { av_frame_free(&f); });
     std::unique_ptr<AVFrame, void (*)(AVFrame *)> holdStacked(stacked, [](AVFrame *f) { av_frame_free(&f); });
     if (!blank || !line || !stacked) return Fail(kExitFailed, "out of memory");
-    auto fillBlack = [](AVFrame *f, const CMosaicGraph::Size &size) {
-        f->width = size.width;
-        f->height = size.height;
-        f->format = size.format;
-        if (av_frame_get_buffer(f, 0) < 0) return false;
-        ptrdiff_t lines[4] = {f->linesize[0], f->linesize[1], f->linesize[2], f->linesize[3]};
-        return av_image_fill_black(f->data, lines, size.format, AVCOL_RANGE_MPEG, size.width, size.height) >= 0;
-    };
-    if (!fillBlack(blank, graph.InputSize(static_cast<size_t>(tiles - 1))) ||
-        !fillBlack(line, graph.InputSize(graph.Inputs() - 1))) {
+    const CMosaicGraph::Size &blankSize = graph.InputSize(static_cast<size_t>(tiles - 1));
+    const CMosaicGraph::Size &lineSize = graph.InputSize(graph.Inputs() - 1);
+    if (!FillBlack(blank, blankSize.width, blankSize.height, blankSize.format) ||
+        !FillBlack(line, lineSize.width, lineSize.height, lineSize.format)) {
         return Fail(kExitFailed, "out of memory");
     }
 
