@@ -10,11 +10,6 @@
 //   copy clip_10min SECONDS 0 BYTES    cp's processor seconds, bytes of the ten files
 //   clip clip_10min SECONDS 0 BYTES    the clip's processor seconds
 // Processor time is user + system of the child (wait4's rusage).
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <fcntl.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -26,9 +21,8 @@
 #include <system_error>
 #include <vector>
 
+#include "child_process.h"
 #include "recsim/recsim.h"
-
-extern char **environ;
 
 namespace {
 
@@ -76,33 +70,6 @@ bool WriteCard(const fs::path &root, const std::string &clipPath, bool small, st
     return true;
 }
 
-struct ChildFigures {
-    bool ok = false;
-    double seconds = 0;  // user + system
-};
-
-ChildFigures RunChild(std::vector<std::string> args) {
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ChildFigures f;
-    pid_t pid = 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    // The clip's report goes nowhere; its errors stay visible.
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return f;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) return f;
-    f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    f.seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return f;
-}
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -145,8 +112,10 @@ int main(int argc, char **argv) {
         cp.push_back((outDir / "copy").string());
         const ChildFigures c = RunChild(cp);
         fs::remove(clip, ec);
+        // The clip's report goes nowhere; its errors stay visible.
         const ChildFigures r = RunChild({argv[3], "clip", day, "--from", "10:00:00", "--to", "10:10:00", "--channel", "1",
-                                         "-o", clip});
+                                         "-o", clip},
+                                        true);
         if (!c.ok || !r.ok) {
             std::fprintf(stderr, "clip_bench: %s failed\n", c.ok ? "the clip" : "cp");
             return 1;
