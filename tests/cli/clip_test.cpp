@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +13,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/cli_run.h"
@@ -460,3 +463,50 @@ TEST_F(ExportGps, ContainerExportCarriesTheFixesAsCues) {
 }
 
 }  // namespace
+
+// The avfile program is built for Linux only.
+#if !defined(_WIN32)
+namespace {
+
+class ClipInterrupt : public CliTest {
+protected:
+    static const MinuteCard &minutes() { return MinuteCard::Get(); }
+};
+
+// Stopped while its outputs are being written (the clip and the GPX beside
+// it, or the mosaic), the command gets SIGTERM and goes on: it ends by the
+// signal and leaves nothing behind.
+TEST_F(ClipInterrupt, RemovesEveryOutputBeingWritten) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"clip", minutes().Day(), "--from", "10:00:00", "--to", "10:03:00", "--channel", "1", "--gpx", "-o", "clip.mkv"},
+        {"clip", minutes().Day(), "--from", "10:00:00", "--to", "10:00:30", "--mosaic", "-o", "mosaic.mp4"},
+    };
+    for (const std::vector<std::string> &args : commands) {
+        SCOPED_TRACE(args.back());
+        bool tested = false;
+        for (int attempt = 0; attempt < 20 && !tested; ++attempt) {
+            TempDir folder;
+            RunningProgram program(AvfileCommand(args), folder);
+            bool caught = false;
+            while (!caught && program.Running()) {
+                if (Entries(folder).empty()) {
+                    std::this_thread::sleep_for(std::chrono::microseconds(100));
+                    continue;
+                }
+                if (!program.Stop()) continue;
+                caught = !Entries(folder).empty();
+                if (caught) program.Signal(SIGTERM);
+                program.Continue();
+            }
+            const RunResult r = program.Wait();
+            if (!caught) continue;  // it ended before a write was seen
+            tested = true;
+            EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+            EXPECT_EQ(Entries(folder), std::set<std::string>{});
+        }
+        EXPECT_TRUE(tested) << "the command always ended before it was seen writing";
+    }
+}
+
+}  // namespace
+#endif
