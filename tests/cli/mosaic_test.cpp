@@ -19,20 +19,23 @@ constexpr int kBits = 8;          // bars across the lower half, lowest bit left
 
 // Every picture a key frame, so that a channel may start anywhere in the
 // clip: channel c starts 10 c pictures in, and its tiles tell apart.
-const char kCounterClip[] =
-    "ffmpeg -v error -y -f lavfi -i \"color=c=gray:s=160x120:r=25:d=4,format=yuv420p,"
-    "geq=lum='if(gt(Y,H/2),if(mod(floor(N/pow(2,floor(X*8/W))),2),235,16),128)':cb=128:cr=128\""
-    " -c:v libx264 -profile:v baseline -preset veryfast -crf 18 -g 1 -bf 0 -pix_fmt yuv420p"
-    " -x264-params aud=1 -bsf:v filter_units=remove_types=6 -f h264 counter.h264";
+std::string CounterClip(const std::string &size, const std::string &name) {
+    return "ffmpeg -v error -y -f lavfi -i \"color=c=gray:s=" + size + ":r=25:d=4,format=yuv420p,"
+           "geq=lum='if(gt(Y,H/2),if(mod(floor(N/pow(2,floor(X*8/W))),2),235,16),128)':cb=128:cr=128\""
+           " -c:v libx264 -profile:v baseline -preset veryfast -crf 18 -g 1 -bf 0 -pix_fmt yuv420p"
+           " -x264-params aud=1 -bsf:v filter_units=remove_types=6 -f h264 " + name;
+}
 
 struct File {
     int channel;    // 0-based
     int64_t start;  // seconds
+    bool large = false;  // recorded at 320x240: its tile is scaled down
 };
 // One-minute files. The window 10:00:56 to 10:01:04: channels 1 and 4 record
-// all of it in two files, channel 2 starts a second after the others' second
-// file, channel 3 stops at the end of its first.
-const File kFiles[] = {{0, kT0}, {0, kT0 + 60}, {1, kT0 + 61}, {2, kT0}, {3, kT0}, {3, kT0 + 60}};
+// all of it in two files (channel 4's second one at a larger picture size),
+// channel 2 starts a second after the others' second file, channel 3 stops
+// at the end of its first.
+const File kFiles[] = {{0, kT0}, {0, kT0 + 60}, {1, kT0 + 61}, {2, kT0}, {3, kT0}, {3, kT0 + 60, true}};
 
 class Mosaic : public CliTest {};
 
@@ -49,15 +52,19 @@ int ReadTile(const std::string &picture, int width, int x0, int y0) {
 }
 
 TEST_F(Mosaic, TilesShowTheirChannelsPictureOfEachFrameTime) {
-    const RunResult made = RunCommand(kCounterClip, dir);
-    ASSERT_EQ(made.exitCode, 0) << made.err;
-    const std::string clip = TempDir::ReadFile(dir / "counter.h264");
-    const std::vector<recsim::AccessUnit> units =
-        recsim::SplitAccessUnits(std::vector<uint8_t>(clip.begin(), clip.end()));
-    ASSERT_EQ(units.size(), static_cast<size_t>(kClipFrames));
+    std::vector<recsim::AccessUnit> clips[2];
+    for (int large = 0; large < 2; ++large) {
+        const std::string name = large ? "large.h264" : "counter.h264";
+        const RunResult made = RunCommand(CounterClip(large ? "320x240" : "160x120", name), dir);
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        const std::string clip = TempDir::ReadFile(dir / name);
+        clips[large] = recsim::SplitAccessUnits(std::vector<uint8_t>(clip.begin(), clip.end()));
+        ASSERT_EQ(clips[large].size(), static_cast<size_t>(kClipFrames));
+    }
 
     recsim::TreeWriter tree(dir / "card/");
     for (const File &f : kFiles) {
+        const std::vector<recsim::AccessUnit> &units = clips[f.large ? 1 : 0];
         std::vector<recsim::AccessUnit> rotated(units.begin() + 10 * f.channel, units.end());
         rotated.insert(rotated.end(), units.begin(), units.begin() + 10 * f.channel);
         recsim::RecordingPlan plan;
@@ -67,8 +74,8 @@ TEST_F(Mosaic, TilesShowTheirChannelsPictureOfEachFrameTime) {
         recsim::FileRecipe recipe = recsim::PlannedFile(plan, static_cast<int32_t>(f.start));
         recsim::DescribePcmAudio(recipe);
         recipe.header.videoChannel = static_cast<int8_t>(f.channel);
-        recipe.width = kWidth;
-        recipe.height = kHeight;
+        recipe.width = f.large ? 2 * kWidth : kWidth;
+        recipe.height = f.large ? 2 * kHeight : kHeight;
         const recsim::RecordName name = recsim::RecordNameAt(f.start, f.channel, false, 25);
         ASSERT_FALSE(tree.AddFile("2015-01-09", "video", recsim::RecordFileName(name), recipe).empty());
     }

@@ -26,6 +26,7 @@ extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libswscale/swscale.h>
 }
 
 namespace {
@@ -65,6 +66,8 @@ public:
         av_frame_free(&m_current);
         av_frame_free(&m_pending);
         av_frame_free(&m_black);
+        av_frame_free(&m_fitted);
+        sws_freeContext(m_scaler);
     }
     CChannelReader(const CChannelReader &) = delete;
     CChannelReader &operator=(const CChannelReader &) = delete;
@@ -122,6 +125,32 @@ public:
     AVFrame *Black(int width, int height, AVPixelFormat format) {
         if (m_black->data[0]) return m_black;
         return FillBlack(m_black, width, height, format) ? m_black : nullptr;
+    }
+
+    // A picture whose size or format differs from the first one's (a
+    // recording made with other settings), converted to the tile input's.
+    AVFrame *Fit(const AVFrame *picture, int width, int height, AVPixelFormat format) {
+        if (picture->width == width && picture->height == height && picture->format == format) {
+            return const_cast<AVFrame *>(picture);
+        }
+        m_scaler = sws_getCachedContext(m_scaler, picture->width, picture->height,
+                                        static_cast<AVPixelFormat>(picture->format), width, height, format,
+                                        SWS_BILINEAR, nullptr, nullptr, nullptr);
+        if (!m_scaler) return nullptr;
+        if (!m_fitted) m_fitted = av_frame_alloc();
+        if (!m_fitted) return nullptr;
+        if (!m_fitted->data[0]) {
+            m_fitted->width = width;
+            m_fitted->height = height;
+            m_fitted->format = format;
+            if (av_frame_get_buffer(m_fitted, 0) < 0) return nullptr;
+        }
+        if (av_frame_make_writable(m_fitted) < 0) return nullptr;
+        if (sws_scale(m_scaler, picture->data, picture->linesize, 0, picture->height, m_fitted->data,
+                      m_fitted->linesize) <= 0) {
+            return nullptr;
+        }
+        return m_fitted;
     }
 
     // The last GPS fix read, with its time; false before the first.
@@ -226,7 +255,8 @@ private:
     std::unique_ptr<CRecordFile> m_file;
     AVCodecContext *m_decoder = nullptr;
     AVPacket *m_packet = nullptr;
-    AVFrame *m_current = nullptr, *m_pending = nullptr, *m_black = nullptr;
+    AVFrame *m_current = nullptr, *m_pending = nullptr, *m_black = nullptr, *m_fitted = nullptr;
+    SwsContext *m_scaler = nullptr;
     int64_t m_currentUs = 0, m_pendingUs = 0, m_startUs = 0, m_lastSentUs = INT64_MIN;
     int64_t m_frameUs = 40000;
     bool m_haveCurrent = false, m_havePending = false, m_flushed = false, m_started = false;
@@ -612,9 +642,10 @@ CliError RunMosaicClip(const CommandContext &c, const std::vector<Recording> &re
                 AVFrame *picture = r.At(t, pictureUs);
                 if (!r.Error().empty()) return Fail(kExitFailed, r.Error());
                 const std::string name = "CH" + std::to_string(r.Channel() + 1) + "  ";
-                if (picture && picture->width == graph.InputSize(i).width && picture->height == graph.InputSize(i).height &&
-                    picture->format == graph.InputSize(i).format) {
-                    ok = graph.Push(i, picture, index, name + c.clock.Format(pictureUs));
+                const CMosaicGraph::Size &size = graph.InputSize(i);
+                AVFrame *fitted = picture ? r.Fit(picture, size.width, size.height, size.format) : nullptr;
+                if (fitted) {
+                    ok = graph.Push(i, fitted, index, name + c.clock.Format(pictureUs));
                 } else {
                     AVFrame *black = r.Black(graph.InputSize(i).width, graph.InputSize(i).height, graph.InputSize(i).format);
                     bool unread = false;
