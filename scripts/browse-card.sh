@@ -1,7 +1,9 @@
 #!/bin/sh
 # Browse a recorder's card with avfile: lists its days and recordings, shows
 # one record file's information, exports that recording to .mp4, .h264,
-# .wav and .gpx, and draws the day's timeline and GPS track as SVG.
+# .wav and .gpx, draws the day's timeline and GPS track as SVG, and cuts a
+# clip of channel 1 and a mosaic of all channels out of the day's first
+# 100 seconds.
 #
 #   scripts/browse-card.sh            on a sample card written by the
 #                                     recorder simulator
@@ -24,7 +26,7 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- what the build needs ----
 missing=""
-for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev; do
+for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev libavfilter-dev libswscale-dev fonts-dejavu-core; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 if [ -n "$missing" ]; then
@@ -101,12 +103,29 @@ say "avfile timeline and track of $DAY"
 "$AVFILE" timeline "$DAY" -o "$OUT/timeline.svg" -y $CLOCK_ARGS
 "$AVFILE" track "$DAY" -o "$OUT/track.svg" -y $PASSWORD_ARGS || echo "(no GPS track)"
 
+# ---- a clip and the mosaic ----
+# The day's first 100 seconds: on the sample card its first recording, the
+# gap behind it (cut) and the start of the next.
+START=$("$AVFILE" recordings "$DAY" --json $CLOCK_ARGS | sed -n 's/.*"start": "\([^"]*\)".*/\1/p' | head -n 1)
+END=$(date -u -d "@$(( $(date -u -d "$START" +%s) + 100 ))" '+%Y-%m-%d %H:%M:%S')
+say "avfile clip $DAY --from \"$START\" --to \"$END\" --channel 1 -o $OUT/clip.mkv --gpx"
+"$AVFILE" clip "$DAY" --from "$START" --to "$END" --channel 1 -o "$OUT/clip.mkv" --gpx \
+  $PASSWORD_ARGS $CLOCK_ARGS || echo "(no clip)"
+say "avfile clip $DAY --from \"$START\" --to \"$END\" --mosaic -o $OUT/mosaic.mp4"
+"$AVFILE" clip "$DAY" --from "$START" --to "$END" --mosaic -o "$OUT/mosaic.mp4" \
+  $PASSWORD_ARGS $CLOCK_ARGS || echo "(no mosaic)"
+if command -v ffprobe >/dev/null 2>&1 && [ -f "$OUT/mosaic.mp4" ]; then
+  ffprobe -hide_banner "$OUT/mosaic.mp4" 2>&1 | grep -E 'Duration|Stream|location' || true
+fi
+
 say "where everything went"
 echo "card:      $CARD"
 echo "program:   $AVFILE   (avfile --help lists every command)"
-for f in "$OUT/$NAME".mp4 "$OUT/$NAME".h264 "$OUT/$NAME".wav "$OUT/$NAME".gpx "$OUT"/timeline.svg "$OUT"/track.svg; do
+for f in "$OUT/$NAME".mp4 "$OUT/$NAME".h264 "$OUT/$NAME".wav "$OUT/$NAME".gpx "$OUT"/timeline.svg "$OUT"/track.svg \
+         "$OUT"/clip.mkv "$OUT"/clip.gpx "$OUT"/mosaic.mp4; do
   label=${f##*.}
-  case "$f" in *timeline.svg) label=timeline ;; *track.svg) label=track ;; esac
+  case "$f" in *timeline.svg) label=timeline ;; *track.svg) label=track ;; *clip.*) label="clip $label" ;;
+               *mosaic.mp4) label=mosaic ;; esac
   [ -f "$f" ] && printf '%-10s %s (%s bytes)\n' "$label:" "$f" "$(wc -c < "$f" | tr -d ' ')"
 done
 exit 0

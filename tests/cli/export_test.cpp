@@ -76,10 +76,11 @@ TEST_F(ContainerExport, PlayersSeeEveryFrameAtItsTimeWithSound) {
         const RunResult r = RunAvfile({"export", card().PlainFile(2), "-o", out}, dir);
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const std::vector<ProbeSection> streams = Probe(out, "stream=codec_type,codec_name,width,height", dir);
-        ASSERT_EQ(streams.size(), 2u);
+        ASSERT_EQ(streams.size(), 3u);
         EXPECT_TRUE(FieldsAre(streams[0], {{"codec_type", "video"}, {"codec_name", "h264"}, {"width", 320},
                                            {"height", 240}}));
         EXPECT_TRUE(FieldsAre(streams[1], {{"codec_type", "audio"}, {"codec_name", c.audioCodec}}));
+        EXPECT_TRUE(FieldsAre(streams[2], {{"codec_type", "subtitle"}}));  // the GPS cues
         EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=nb_read_packets -select_streams v", dir)),
                               {{"nb_read_packets", SampleCard::kFramesPerFile}}));
         if (std::string(c.extension) == ".mkv") {
@@ -166,7 +167,8 @@ TEST_F(ContainerExport, ChannelWithoutSoundIsSaidAndWrittenWithout) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find("without sound (no audio on channel 2)"), std::string::npos) << r.out;
         if (!ToolInstalled("ffprobe -version", dir)) continue;
-        EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=codec_type", dir)), {{"codec_type", "video"}}));
+        EXPECT_TRUE(FieldsAre(Only(Probe(out, "stream=codec_type -select_streams v", dir)), {{"codec_type", "video"}}));
+        EXPECT_TRUE(Probe(out, "stream=codec_type -select_streams a", dir).empty());
     }
 }
 

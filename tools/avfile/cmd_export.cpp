@@ -182,6 +182,7 @@ CliError RunExportCommand(const CommandContext &c) {
 CliError RunExportDay(const CommandContext &c) {
     const Options &o = c.options;
     if (o.paths.size() != 2) return Fail(kExitUsage, "export-day takes a day folder and an output folder");
+    if (o.join) return RunExportDayJoin(c);
     const std::string &day = o.paths[0];
     const std::string outFolder = AsFolder(o.paths[1]);
     const std::string format = o.format.empty() ? ".mp4" : o.format;

@@ -25,3 +25,5 @@ CliError RunTimeline(const CommandContext &c);
 CliError RunTrack(const CommandContext &c);
 CliError RunScan(const CommandContext &c);
 CliError RunRepair(const CommandContext &c);
+CliError RunClipCommand(const CommandContext &c);
+CliError RunExportDayJoin(const CommandContext &c);  // export-day --join

@@ -210,7 +210,13 @@ bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
         const bool utc = m_creationTime.back() == 'Z';
         av_dict_set(&m_format->metadata, utc ? "creation_time" : "date", m_creationTime.c_str(), 0);
     }
-    const int rc = avformat_write_header(m_format, nullptr);
+    if (m_addOn && !m_addOn->AddStreams(m_format, m_mp4)) return Failed(m_addOn->Error());
+    // No CRC-32 element in each Matroska cluster: computing it takes more
+    // processor time than the rest of a stream copy, and no player needs it.
+    AVDictionary *options = nullptr;
+    if (!m_mp4) av_dict_set(&options, "write_crc32", "0", 0);
+    const int rc = avformat_write_header(m_format, &options);
+    av_dict_free(&options);
     if (rc < 0) return Failed("cannot write the file header", rc);
     m_started = true;
     return true;
@@ -343,6 +349,7 @@ bool CContainerWriter::Finish() {
         if (m_frameFill > 0 && !SendAudioFrame(true)) return false;
         if (!Drain(true)) return false;
     }
+    if (m_addOn && !m_addOn->Finish(m_format, m_lastVideoUs + 1)) return Failed(m_addOn->Error());
     int rc = av_write_trailer(m_format);
     if (rc < 0) return Failed("cannot end the file", rc);
     rc = avio_closep(&m_format->pb);

@@ -21,6 +21,18 @@ struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
+// Streams and metadata that go into the file beside the pictures and sound
+// (the GPS cues): added before the file's header is written, ended before
+// its trailer.
+class CContainerAddOn {
+public:
+    virtual ~CContainerAddOn() = default;
+    virtual bool AddStreams(AVFormatContext *format, bool mp4) = 0;
+    // `endUs`: where the pictures end on the file's time line.
+    virtual bool Finish(AVFormatContext *format, int64_t endUs) = 0;
+    virtual const std::string &Error() const = 0;
+};
+
 class CContainerWriter {
 public:
     CContainerWriter() = default;
@@ -45,6 +57,8 @@ public:
     void AddChapter(int64_t startUs, int64_t endUs, std::string title) {
         m_chapters.push_back({startUs, endUs, std::move(title)});
     }
+    // Further streams; before the first frame. The add-on outlives the writer's use of it.
+    void SetAddOn(CContainerAddOn *addOn) { m_addOn = addOn; }
     // Adds one video frame (an Annex B access unit) at `timeUs`, lasting
     // `durationUs`. Frames before the first key frame are passed over: no
     // decoder could start on them.
@@ -98,4 +112,5 @@ private:
     int64_t m_skipSamples = 0;            // of the next file's sound, passed over
     int64_t m_lastVideoUs = -1;
     uint64_t m_videoFrames = 0;
+    CContainerAddOn *m_addOn = nullptr;
 };

@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "card_files.h"
+#include "clip_job.h"
 #include "container_writer.h"
 #include "damaged_copy.h"
+#include "gps_subtitles.h"
 #include "gps_summary.h"
 #include "h264_writer.h"
 #include "output_file.h"
@@ -264,7 +266,13 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
         if (CliError e = file.Open(withAudio->path, withAudio->audioChannel, request.password)) return e;
         format = file.WaveFormat();
     }
+    CGpsSubtitles subtitles;  // the GPS fixes as a subtitle stream
+    GpsBlock startFix;
+    if (FirstFix(lib, sources.front().path, request.password, sources.front().startUs, startFix)) {
+        subtitles.SetStartPosition(startFix);
+    }
     CContainerWriter writer;
+    writer.SetAddOn(&subtitles);
     if (!writer.Open(request.output, sources.front().startUs, withAudio ? &format : nullptr)) {
         return OutputFailure(writer.Error());
     }
@@ -296,6 +304,12 @@ CliError ExportContainer(const AvFileLibrary &lib, const ExportRequest &request,
             } else if (frame.type == FRAME_TYPE_AUDIO && audio) {
                 ok = writer.AddAudio(frame.data, static_cast<size_t>(frame.length));
                 result.audioBytes += static_cast<uint64_t>(frame.length);
+            } else if (frame.type == FRAME_TYPE_SIDEDATA) {
+                GpsBlock gps;
+                if (GpsFromSideData(frame.data, frame.length, &gps)) {
+                    ok = subtitles.AddFix(request.clock.Format(frame.timeUs), gps,
+                                         frame.timeUs + s.shiftUs - sources.front().startUs);
+                }
             }
             if (!ok) return OutputFailure(writer.Error());
         }

@@ -49,7 +49,9 @@ const char kHelp[] =
     "  export-day DAYFOLDER OUTDIR    every recording of the day, channel by channel\n"
     "                                 (--format .mp4|.mkv|.h264|.wav, default .mp4),\n"
     "                                 and the day's GPS route as DAY.gpx; OUTDIR is\n"
-    "                                 made when there is something to write\n"
+    "                                 made when there is something to write; --join:\n"
+    "                                 one file per channel, DAY_chN, the gaps cut\n"
+    "                                 and each stretch of recording a chapter\n"
     "  timeline DAYFOLDER -o day.svg  the day's recordings on a chart of the hours\n"
     "                                 that hold them; encrypted and damaged marked\n"
     "  track FILE|DAYFOLDER -o t.svg  the GPS route drawn to scale, coloured by speed\n"
@@ -67,6 +69,16 @@ const char kHelp[] =
     "                                 and not copied. A file whose header is lost\n"
     "                                 takes it from --reference, a finished file of\n"
     "                                 the same recorder and channel\n"
+    "  clip DAYFOLDER --from TIME --to TIME (--channel N | --mosaic) -o OUT\n"
+    "                                 the window of one channel across its files,\n"
+    "                                 stream-copied from the key frame at or before\n"
+    "                                 --from to the last frame before --to; TIME is\n"
+    "                                 HH:MM[:SS] of the day or YYYY-MM-DD HH:MM[:SS]\n"
+    "                                 on the clock shown. Gaps are cut and listed\n"
+    "                                 (--keep-gaps: a jump in the times); .mkv and\n"
+    "                                 .mp4 carry the GPS as a subtitle stream; --gpx\n"
+    "                                 writes OUT's GPX beside it. --mosaic: the\n"
+    "                                 channels side by side, encoded to H.264\n"
     "  info, frames, export and export-day read a recording cut short by power\n"
     "  loss as its repaired copy (a private file in the temporary folder, TMPDIR,\n"
     "  removed at the end) and say so on standard error\n"
@@ -160,6 +172,7 @@ constexpr Command kCommands[] = {
     {"info", RunInfo},           {"frames", RunFrames},              {"export", RunExportCommand},
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
     {"scan", RunScan},            {"repair", RunRepair},
+    {"clip", RunClipCommand},
 };
 
 int Report(const CliError &e) {

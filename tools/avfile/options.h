@@ -52,6 +52,11 @@ struct Options {
     // The recorder clock's relation to UTC besides --utc-offset +HH:MM.
     bool utcOffsetFromGps = false;    // --utc-offset gps
     std::string timeZone;             // --tz ZONE
+    // clip, export-day --join
+    std::string from, to;             // --from, --to: the clip's window
+    bool mosaic = false;              // --mosaic: the channels side by side
+    bool gpx = false;                 // --gpx: a GPX of the window beside the clip
+    bool join = false;                // --join: export-day writes one file per channel
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.
