@@ -25,3 +25,4 @@ CliError RunTimeline(const CommandContext &c);
 CliError RunTrack(const CommandContext &c);
 CliError RunScan(const CommandContext &c);
 CliError RunRepair(const CommandContext &c);
+CliError RunReport(const CommandContext &c);

@@ -52,6 +52,14 @@ const char kHelp[] =
     "                                 and not copied. A file whose header is lost\n"
     "                                 takes it from --reference, a finished file of\n"
     "                                 the same recorder and channel\n"
+    "  report DAYFOLDER [--from TIME --to TIME] -o DIR | report FILE... -o DIR\n"
+    "                                 an incident report folder to open in a browser:\n"
+    "                                 the channels' videos in step, the route with a\n"
+    "                                 moving marker, the speed, and the SHA-256 of\n"
+    "                                 every source and output (also as report.json);\n"
+    "                                 TIME is HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS] on\n"
+    "                                 the clock shown; whole recordings overlapping\n"
+    "                                 the window are copied\n"
     "  info, frames, export and export-day read a recording cut short by power\n"
     "  loss as its repaired copy (a private file in the temporary folder, TMPDIR,\n"
     "  removed at the end) and say so on standard error\n"
@@ -107,6 +115,7 @@ constexpr Command kCommands[] = {
     {"info", RunInfo},           {"frames", RunFrames},              {"export", RunExportCommand},
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
     {"scan", RunScan},            {"repair", RunRepair},
+    {"report", RunReport},
 };
 
 int Report(const CliError &e) {

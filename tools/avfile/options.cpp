@@ -76,6 +76,10 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
             if (CliError e = value(o.outputDir)) return e;
         } else if (a == "--reference") {
             if (CliError e = value(o.reference)) return e;
+        } else if (a == "--from") {
+            if (CliError e = value(o.from)) return e;
+        } else if (a == "--to") {
+            if (CliError e = value(o.to)) return e;
         } else if (a == "--library") {
             if (CliError e = value(o.library)) return e;
         } else if (a == "--format") {

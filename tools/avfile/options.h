@@ -24,6 +24,7 @@ struct Options {
     std::string format = ".mp4";      // --format (export-day)
     std::string outputDir;            // --output-dir (repair)
     std::string reference;            // --reference (repair)
+    std::string from, to;             // --from, --to: a window of time (report)
 };
 
 // Parses argv. A usage error comes back as kExitUsage with the reason.
