@@ -35,6 +35,8 @@
     if (ch.audio) $('sound').append(new Option('channel ' + ch.channel, String(ch.channel)));
     return { ch, fig, video };
   });
+  // As near a square as the channels make: 2 x 2 for four.
+  $('grid').style.gridTemplateColumns = 'repeat(' + Math.max(1, Math.ceil(Math.sqrt(views.length))) + ', minmax(0, 1fr))';
   const inSpan = (ch, t) => ch.spans.some(([a, b]) => t >= a && t < b);
 
   // Each video follows the clock: one far off is moved, one a little off
