@@ -24,7 +24,7 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- what the build needs ----
 missing=""
-for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev; do
+for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev libssl-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 if [ -n "$missing" ]; then
@@ -109,4 +109,21 @@ for f in "$OUT/$NAME".mp4 "$OUT/$NAME".h264 "$OUT/$NAME".wav "$OUT/$NAME".gpx "$
   case "$f" in *timeline.svg) label=timeline ;; *track.svg) label=track ;; esac
   [ -f "$f" ] && printf '%-10s %s (%s bytes)\n' "$label:" "$f" "$(wc -c < "$f" | tr -d ' ')"
 done
+
+# ---- the incident report of the day's first alarm recording ----
+ALARM=$("$AVFILE" recordings "$DAY" --json $CLOCK_ARGS | grep '"alarm": true' | head -n 1)
+if [ -n "$ALARM" ]; then
+  START=$(printf '%s\n' "$ALARM" | sed -n 's/.*"start": "\([^"]*\)".*/\1/p')
+  MS=$(printf '%s\n' "$ALARM" | sed -n 's/.*"durationMs": \([0-9]*\).*/\1/p')
+  FROM=$(date -u -d "$START" +%s)
+  FROM_TEXT=$(date -u -d "@$FROM" '+%Y-%m-%d %H:%M:%S')
+  TO_TEXT=$(date -u -d "@$((FROM + (MS + 999) / 1000))" '+%Y-%m-%d %H:%M:%S')
+  say "avfile report $DAY --from \"$FROM_TEXT\" --to \"$TO_TEXT\" -o $OUT/report"
+  rm -rf "$OUT/report"
+  "$AVFILE" report "$DAY" --from "$FROM_TEXT" --to "$TO_TEXT" -o "$OUT/report" $PASSWORD_ARGS $CLOCK_ARGS ||
+    echo "(no report)"
+  [ -f "$OUT/report/index.html" ] && echo "report:    $OUT/report/index.html   (open it in a browser)"
+else
+  echo "(no alarm recording in $DAY for an incident report)"
+fi
 exit 0
