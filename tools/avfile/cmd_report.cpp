@@ -126,7 +126,7 @@ CliError FilesOfWindow(const CommandContext &c, const std::string &day, ReportWi
     return {};
 }
 
-CliError Describe(const CommandContext &c, const std::string &path, size_t index, ReportSource &s) {
+CliError ReadSource(const CommandContext &c, const std::string &path, size_t index, ReportSource &s) {
     s.path = path;
     s.verdict = JudgeFile(path);
     CRecordFile file(c.lib);
@@ -143,8 +143,7 @@ CliError Describe(const CommandContext &c, const std::string &path, size_t index
 
 // The route: every channel of a recording carries the same fixes, so each
 // recording gives those of its first channel whose fixes can be read.
-CliError CollectFixes(const CommandContext &c, const std::vector<ReportSource> &sources,
-                      std::vector<ReportFix> &fixes) {
+void CollectFixes(const CommandContext &c, const std::vector<ReportSource> &sources, std::vector<ReportFix> &fixes) {
     std::map<int64_t, std::vector<const ReportSource *>> recordings;
     for (const ReportSource &s : sources) recordings[s.startUs].push_back(&s);
     for (auto &[start, files] : recordings) {
@@ -166,7 +165,6 @@ CliError CollectFixes(const CommandContext &c, const std::vector<ReportSource> &
         }
     }
     std::stable_sort(fixes.begin(), fixes.end(), [](const ReportFix &a, const ReportFix &b) { return a.timeUs < b.timeUs; });
-    return {};
 }
 
 // Takes away what a failed report wrote, and its folder when the report
@@ -235,7 +233,7 @@ CliError RunReport(const CommandContext &c) {
     }
     for (size_t i = 0; i < files.size(); ++i) {
         ReportSource s;
-        if (CliError e = Describe(c, files[i], i, s)) return e;
+        if (CliError e = ReadSource(c, files[i], i, s)) return e;
         content.sources.push_back(s);
     }
     std::stable_sort(content.sources.begin(), content.sources.end(), [](const ReportSource &a, const ReportSource &b) {
@@ -244,7 +242,7 @@ CliError RunReport(const CommandContext &c) {
     content.originUs = content.sources.front().startUs;
     content.endUs = content.originUs;
     for (const ReportSource &s : content.sources) content.endUs = std::max(content.endUs, s.startUs + s.durationUs);
-    if (CliError e = CollectFixes(c, content.sources, content.fixes)) return e;
+    CollectFixes(c, content.sources, content.fixes);
     content.title = "Incident report " + c.clock.Format(content.originUs);
 
     const EmbeddedAsset *page = Asset("index.html");
