@@ -182,11 +182,15 @@ std::string ReportJson(const ReportContent &r, const CClock &clock) {
 
 std::string ReportPage(const ReportContent &r, const std::string &json, const std::string &pageTemplate,
                        const CClock &clock) {
-    // Inside a script element only "</" could end it early.
+    // Inside a script element "</script" or "<!--" in a name would end or
+    // change it: every '<' (found only inside JSON strings) is escaped.
     std::string data;
-    for (size_t i = 0; i < json.size(); ++i) {
-        data += json[i];
-        if (json[i] == '<' && i + 1 < json.size() && json[i + 1] == '/') data += '\\';
+    for (char ch : json) {
+        if (ch == '<') {
+            data += "\\u003c";
+        } else {
+            data += ch;
+        }
     }
     std::string sources;
     for (const ReportSource &s : r.sources) {
