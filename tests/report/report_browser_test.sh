@@ -30,12 +30,16 @@ fi
 
 # A folder name that the page must show as it is, not take as markup.
 CARD="$WORK/card <&\"'></script><!--"
-rm -rf "$WORK"/card* "$WORK/alarm" "$WORK/window"
+rm -rf "$WORK"/card* "$WORK/alarm" "$WORK/window" "$WORK/staggered"
 "$SAMPLE_CARD" "$CARD" --clip "$CLIP" >/dev/null
 # The alarm recording from its files, and a window of the first day that
 # holds two recordings with a gap between them.
 "$AVFILE" report "$CARD"/2015-01-09/alarm/*.avi -o "$WORK/alarm"
 "$AVFILE" report "$CARD/2015-01-09" --from 10:49:00 --to 10:51:30 -o "$WORK/window"
+# Channel 1 of the first recording and channel 2 of the second: the second
+# channel starts 95 s later.
+"$AVFILE" report "$CARD"/2015-01-09/video/1_20150109-104929_1025h.avi \
+  "$CARD"/2015-01-09/video/2_20150109-105104_1025h.avi -o "$WORK/staggered"
 
 NODE_PATH=$NPM_DIR/node_modules CHROMIUM=$CHROMIUM \
-  node "$HERE/report_page_test.cjs" "$WORK/alarm" "$WORK/window" "$WORK"
+  node "$HERE/report_page_test.cjs" "$WORK/alarm" "$WORK/window" "$WORK/staggered" "$WORK"

@@ -5,7 +5,7 @@
 // moment, the keys work, the page fits a desktop and a phone, and the
 // check sums in its tables are those of the files.
 //
-//   node report_page_test.cjs ALARM_REPORT WINDOW_REPORT ARTIFACT_DIR
+//   node report_page_test.cjs ALARM_REPORT WINDOW_REPORT STAGGERED_REPORT ARTIFACT_DIR
 'use strict';
 const { chromium } = require('playwright-core');
 const { execFileSync } = require('node:child_process');
@@ -13,7 +13,7 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { pathToFileURL } = require('node:url');
 
-const [alarmDir, windowDir, artifacts] = process.argv.slice(2);
+const [alarmDir, windowDir, staggeredDir, artifacts] = process.argv.slice(2);
 let failures = 0;
 function check(ok, what, detail) {
   console.log((ok ? 'ok    ' : 'FAIL  ') + what + (detail === undefined ? '' : ': ' + detail));
@@ -162,12 +162,36 @@ async function windowReport(browser) {
   await page.close();
 }
 
+// Channels that start at different times: each shows its pictures only
+// while it has a recording, at the same moment as the others.
+async function staggeredReport(browser) {
+  const report = JSON.parse(fs.readFileSync(path.join(staggeredDir, 'report.json'), 'utf8'));
+  const { page, problems } = await open(browser, staggeredDir, { width: 1280, height: 720 });
+  const offsets = report.channels.map((c) => c.offset);
+  check(offsets.length === 2 && offsets[0] === 0 && offsets[1] === 95, 'the second channel starts 95 s later',
+    offsets.join(' '));
+  const shown = () => page.$$eval('figure.channel', (fs) => fs.map((f) => getComputedStyle(f.querySelector('.placeholder')).display === 'none'));
+  const goTo = async (t) => {
+    await page.$eval('#seek', (s, v) => { s.value = v; s.dispatchEvent(new Event('input')); }, t);
+    await page.waitForFunction(() => [...document.querySelectorAll('video')].every((v) => !v.seeking));
+  };
+  await goTo(2);
+  check(JSON.stringify(await shown()) === '[true,false]', 'at 2 s the first channel plays, the second waits');
+  check(near(await page.$eval('video', (v) => v.currentTime), 2, 0.01), 'the first channel is at 2 s');
+  await goTo(97);
+  check(JSON.stringify(await shown()) === '[false,true]', 'at 97 s the second channel plays, the first has ended');
+  check(near(await page.$$eval('video', (vs) => vs[1].currentTime), 2, 0.01), 'the second channel is 2 s into its video');
+  check(problems.length === 0, 'no console errors, no network', problems.join('; '));
+  await page.close();
+}
+
 (async () => {
   const args = typeof process.getuid === 'function' && process.getuid() === 0 ? ['--no-sandbox'] : [];
   const browser = await chromium.launch({ executablePath: process.env.CHROMIUM, args });
   try {
     await alarmReport(browser);
     await windowReport(browser);
+    await staggeredReport(browser);
   } finally {
     await browser.close();
   }
