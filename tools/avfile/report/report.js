@@ -43,13 +43,15 @@
   // plays a little faster or slower until it is back in step.
   function follow() {
     for (const v of views) {
-      const on = inSpan(v.ch, now);
+      const want = now - v.ch.offset;
+      // A video may hold less than its recording's header said (one cut
+      // short): past its end the channel has nothing to show.
+      const on = inSpan(v.ch, now) && !(want > v.video.duration);
       v.fig.classList.toggle('off', !on);
       if (!on) {
         if (!v.video.paused) v.video.pause();
         continue;
       }
-      const want = now - v.ch.offset;
       const off = v.video.currentTime - want;
       if (!v.video.seeking && Math.abs(off) > (playing ? 0.3 : 0.001)) v.video.currentTime = want;
       const r = playing ? rate * (1 - Math.max(-0.2, Math.min(0.2, off * 2))) : rate;
