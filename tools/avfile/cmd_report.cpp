@@ -102,8 +102,9 @@ CliError FilesOfWindow(const CommandContext &c, const std::string &day, ReportWi
         if (o.from.empty() || o.to.empty()) return Fail(kExitUsage, "report takes both --from and --to, or neither");
         const int64_t dayShown = c.clock.Shown(recordings.front().startUs);
         int64_t from = 0, to = 0;
-        if (!ParseWindowTime(o.from, dayShown, from)) return Fail(kExitUsage, "--from takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + o.from);
-        if (!ParseWindowTime(o.to, dayShown, to)) return Fail(kExitUsage, "--to takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + o.to);
+        const char *forms = " takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not ";
+        if (!ParseWindowTime(o.from, dayShown, from)) return Fail(kExitUsage, "--from" + (forms + o.from));
+        if (!ParseWindowTime(o.to, dayShown, to)) return Fail(kExitUsage, "--to" + (forms + o.to));
         if (to <= from) return Fail(kExitUsage, "--to must come after --from");
         window.given = true;
         window.fromUs = from + shownToRecorder;
@@ -119,10 +120,11 @@ CliError FilesOfWindow(const CommandContext &c, const std::string &day, ReportWi
             if (!o.channel || f.channel == *o.channel) files.push_back(f.path);
         }
     }
-    if (files.empty()) {
+    if (files.empty() && window.given) {
         return Fail(kExitFailed, day + ": no recording between " + c.clock.Format(window.fromUs) + " and " +
                                      c.clock.Format(window.toUs));
     }
+    if (files.empty()) return Fail(kExitFailed, day + ": no recording of channel " + std::to_string(*o.channel + 1));
     return {};
 }
 
@@ -228,7 +230,9 @@ CliError RunReport(const CommandContext &c) {
     if (o.paths.size() == 1 && fs::is_directory(o.paths[0], ec)) {
         if (CliError e = FilesOfWindow(c, AsFolder(o.paths[0]), content.window, files)) return e;
     } else {
-        if (!o.from.empty() || !o.to.empty()) return Fail(kExitUsage, "--from and --to go with a day folder, not with files");
+        if (!o.from.empty() || !o.to.empty()) {
+            return Fail(kExitUsage, "--from and --to go with a day folder, not with files");
+        }
         files = o.paths;
     }
     for (size_t i = 0; i < files.size(); ++i) {
