@@ -101,6 +101,11 @@ async function alarmReport(browser) {
     target.t + ' s: ' + sought.map((t) => t.toFixed(3)).join(' '));
   console.log('figure: after a click on the route the videos are within ' + seekOff.toFixed(3) + ' s of the fix');
   check(await page.textContent('#now-speed') === target.speed.toFixed(1) + ' km/h', 'the readout follows the click');
+  // The speed chart's cursor stands on the curve's point of that fix.
+  const [cursorX, curveX] = await page.$eval('#speed-chart', (svg, i) => [
+    Number(svg.querySelector('.cursor').getAttribute('x1')),
+    Number(svg.querySelector('.curve').getAttribute('d').split(/[ML]/).filter(Boolean)[i].split(' ')[0])], 2);
+  check(near(cursorX, curveX, 0.01), 'the speed chart\'s cursor stands on the fix', cursorX + ' ' + curveX);
   check(await page.textContent('#now-time') === target.time.replace(/(\.\d)\d*$/, '$1') + ' (recorder clock)',
     'the time readout names the fix\'s time and clock', await page.textContent('#now-time'));
 
