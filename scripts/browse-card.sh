@@ -26,7 +26,7 @@ say() { printf '\n== %s\n' "$*"; }
 
 # ---- what the build needs ----
 missing=""
-for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev libavfilter-dev libswscale-dev fonts-dejavu-core; do
+for pkg in cmake ninja-build g++ pkg-config libavformat-dev libavcodec-dev libavutil-dev libavfilter-dev libswscale-dev fonts-dejavu-core libssl-dev; do
   dpkg -s "$pkg" >/dev/null 2>&1 || missing="$missing $pkg"
 done
 if [ -n "$missing" ]; then
@@ -128,4 +128,21 @@ for f in "$OUT/$NAME".mp4 "$OUT/$NAME".h264 "$OUT/$NAME".wav "$OUT/$NAME".gpx "$
                *mosaic.mp4) label=mosaic ;; esac
   [ -f "$f" ] && printf '%-10s %s (%s bytes)\n' "$label:" "$f" "$(wc -c < "$f" | tr -d ' ')"
 done
+
+# ---- the incident report of the day's first alarm recording ----
+ALARM=$("$AVFILE" recordings "$DAY" --json $CLOCK_ARGS | grep '"alarm": true' | head -n 1)
+if [ -n "$ALARM" ]; then
+  START=$(printf '%s\n' "$ALARM" | sed -n 's/.*"start": "\([^"]*\)".*/\1/p')
+  MS=$(printf '%s\n' "$ALARM" | sed -n 's/.*"durationMs": \([0-9]*\).*/\1/p')
+  FROM=$(date -u -d "$START" +%s)
+  FROM_TEXT=$(date -u -d "@$FROM" '+%Y-%m-%d %H:%M:%S')
+  TO_TEXT=$(date -u -d "@$((FROM + (MS + 999) / 1000))" '+%Y-%m-%d %H:%M:%S')
+  say "avfile report $DAY --from \"$FROM_TEXT\" --to \"$TO_TEXT\" -o $OUT/report"
+  rm -rf "$OUT/report"
+  "$AVFILE" report "$DAY" --from "$FROM_TEXT" --to "$TO_TEXT" -o "$OUT/report" $PASSWORD_ARGS $CLOCK_ARGS ||
+    echo "(no report)"
+  [ -f "$OUT/report/index.html" ] && echo "report:    $OUT/report/index.html   (open it in a browser)"
+else
+  echo "(no alarm recording in $DAY for an incident report)"
+fi
 exit 0

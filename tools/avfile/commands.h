@@ -27,3 +27,4 @@ CliError RunScan(const CommandContext &c);
 CliError RunRepair(const CommandContext &c);
 CliError RunClipCommand(const CommandContext &c);
 CliError RunExportDayJoin(const CommandContext &c);  // export-day --join
+CliError RunReport(const CommandContext &c);

@@ -79,6 +79,14 @@ const char kHelp[] =
     "                                 .mp4 carry the GPS as a subtitle stream; --gpx\n"
     "                                 writes OUT's GPX beside it. --mosaic: the\n"
     "                                 channels side by side, encoded to H.264\n"
+    "  report DAYFOLDER [--from TIME --to TIME] -o DIR | report FILE... -o DIR\n"
+    "                                 an incident report folder to open in a browser:\n"
+    "                                 the channels' videos in step, the route with a\n"
+    "                                 moving marker, the speed, and the SHA-256 of\n"
+    "                                 every source and output (also as report.json);\n"
+    "                                 TIME is HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS] on\n"
+    "                                 the clock shown; whole recordings overlapping\n"
+    "                                 the window are copied\n"
     "  info, frames, export and export-day read a recording cut short by power\n"
     "  loss as its repaired copy (a private file in the temporary folder, TMPDIR,\n"
     "  removed at the end) and say so on standard error\n"
@@ -173,6 +181,7 @@ constexpr Command kCommands[] = {
     {"export-day", RunExportDay}, {"timeline", RunTimeline},         {"track", RunTrack},
     {"scan", RunScan},            {"repair", RunRepair},
     {"clip", RunClipCommand},
+    {"report", RunReport},
 };
 
 int Report(const CliError &e) {

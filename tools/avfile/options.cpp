@@ -59,7 +59,7 @@ const OptionRule kOptions[] = {
     {"--verbose", "-v", false, "*", [](Options &o, const std::string &) -> CliError { o.verbosity = 1; return {}; }},
     {"--json", nullptr, false, "days recordings info frames scan",
      [](Options &o, const std::string &) -> CliError { o.json = true; return {}; }},
-    {"--output", "-o", true, "export clip timeline track repair",
+    {"--output", "-o", true, "export clip timeline track repair report",
      [](Options &o, const std::string &v) -> CliError { o.output = v; return {}; }},
     {"--output-dir", nullptr, true, "repair",
      [](Options &o, const std::string &v) -> CliError { o.outputDir = v; return {}; }},
@@ -71,7 +71,7 @@ const OptionRule kOptions[] = {
          o.format = v[0] == '.' ? v : "." + v;
          return {};
      }},
-    {"--channel", nullptr, true, "info frames export export-day clip timeline track",
+    {"--channel", nullptr, true, "info frames export export-day clip timeline track report",
      [](Options &o, const std::string &v) -> CliError {
          const int channel = AllDigits(v) && v.size() <= 2 ? std::atoi(v.c_str()) : 0;
          if (channel < 1 || channel > 16) {
@@ -80,9 +80,9 @@ const OptionRule kOptions[] = {
          o.channel = channel - 1;
          return {};
      }},
-    {"--password", nullptr, true, "check info frames export export-day clip timeline track",
+    {"--password", nullptr, true, "check info frames export export-day clip timeline track report",
      [](Options &o, const std::string &v) { return SetPassword(o, v, "--password"); }},
-    {"--password-file", nullptr, true, "check info frames export export-day clip timeline track",
+    {"--password-file", nullptr, true, "check info frames export export-day clip timeline track report",
      [](Options &o, const std::string &v) -> CliError {
          std::ifstream in(v, std::ios::binary);
          std::string line;
@@ -90,7 +90,7 @@ const OptionRule kOptions[] = {
          while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
          return SetPassword(o, line, "the password file " + v);
      }},
-    {"--utc-offset", nullptr, true, "recordings info frames export export-day clip timeline track",
+    {"--utc-offset", nullptr, true, "recordings info frames export export-day clip timeline track report",
      [](Options &o, const std::string &v) -> CliError {
          if (v == "gps") {
              o.utcOffsetFromGps = true;
@@ -100,18 +100,18 @@ const OptionRule kOptions[] = {
          o.utcOffsetGiven = true;
          return {};
      }},
-    {"--tz", nullptr, true, "recordings info frames export export-day clip timeline track",
+    {"--tz", nullptr, true, "recordings info frames export export-day clip timeline track report",
      [](Options &o, const std::string &v) -> CliError { o.timeZone = v; return {}; }},
-    {"--no-clobber", "-n", false, "export export-day clip timeline track",
+    {"--no-clobber", "-n", false, "export export-day clip timeline track report",
      [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Keep; return {}; }},
-    {"--overwrite", "-y", false, "export export-day clip timeline track repair",
+    {"--overwrite", "-y", false, "export export-day clip timeline track repair report",
      [](Options &o, const std::string &) -> CliError { o.overwrite = Overwrite::Replace; return {}; }},
     {"--no-progress", nullptr, false, "export export-day clip",
      [](Options &o, const std::string &) -> CliError { o.progress = false; return {}; }},
     {"--keep-gaps", nullptr, false, "export clip",
      [](Options &o, const std::string &) -> CliError { o.keepGaps = true; return {}; }},
-    {"--from", nullptr, true, "clip", [](Options &o, const std::string &v) -> CliError { o.from = v; return {}; }},
-    {"--to", nullptr, true, "clip", [](Options &o, const std::string &v) -> CliError { o.to = v; return {}; }},
+    {"--from", nullptr, true, "clip report", [](Options &o, const std::string &v) -> CliError { o.from = v; return {}; }},
+    {"--to", nullptr, true, "clip report", [](Options &o, const std::string &v) -> CliError { o.to = v; return {}; }},
     {"--mosaic", nullptr, false, "clip", [](Options &o, const std::string &) -> CliError { o.mosaic = true; return {}; }},
     {"--gpx", nullptr, false, "clip", [](Options &o, const std::string &) -> CliError { o.gpx = true; return {}; }},
     {"--join", nullptr, false, "export-day", [](Options &o, const std::string &) -> CliError { o.join = true; return {}; }},

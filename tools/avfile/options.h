@@ -53,7 +53,7 @@ struct Options {
     bool utcOffsetFromGps = false;    // --utc-offset gps
     std::string timeZone;             // --tz ZONE
     // clip, export-day --join
-    std::string from, to;             // --from, --to: the clip's window
+    std::string from, to;             // --from, --to: the window (clip, report)
     bool mosaic = false;              // --mosaic: the channels side by side
     bool gpx = false;                 // --gpx: a GPX of the window beside the clip
     bool join = false;                // --join: export-day writes one file per channel

@@ -20,11 +20,11 @@
 #include "recording_tree.h"
 #include "text_output.h"
 #include "track_point.h"
+#include "track_projection.h"
 
 namespace {
 
 constexpr double kWidth = 800, kHeight = 600, kMargin = 40, kLegendHeight = 70;
-constexpr double kMetresPerDegree = 111320.0;
 
 struct Segment {
     std::string name;
@@ -38,22 +38,6 @@ std::string Printf(const char *format, double a, double b = 0, double c = 0, dou
     char text[200];
     std::snprintf(text, sizeof text, format, a, b, c, d, e);
     return text;
-}
-
-// Blue for the slowest, through green, to red for the fastest.
-std::string SpeedColour(double kmh, double slowest, double fastest) {
-    const double share = fastest > slowest ? std::clamp((kmh - slowest) / (fastest - slowest), 0.0, 1.0) : 0.0;
-    return Printf("hsl(%.0f,85%%,45%%)", 240.0 * (1.0 - share));
-}
-
-// A round length for the scale bar, about a fifth of the drawing.
-double ScaleLength(double metresAcross) {
-    const double target = metresAcross / 5;
-    double step = 1;
-    while (step * 10 <= target) step *= 10;
-    if (step * 5 <= target) return step * 5;
-    if (step * 2 <= target) return step * 2;
-    return step;
 }
 
 // Collects the route. What is left out is noted in *leftOut, the first
@@ -160,14 +144,10 @@ CliError RunTrack(const CommandContext &c) {
             ++fixes;
         }
     }
-    const double cosLat = std::cos((minLat + maxLat) / 2 * std::numbers::pi / 180);
-    const double spanX = std::max((maxLon - minLon) * cosLat * kMetresPerDegree, 1.0);
-    const double spanY = std::max((maxLat - minLat) * kMetresPerDegree, 1.0);
-    const double scale = std::min((kWidth - 2 * kMargin) / spanX, (kHeight - 2 * kMargin) / spanY);  // px per metre
-    const double offsetX = kMargin + ((kWidth - 2 * kMargin) - spanX * scale) / 2;
-    const double offsetY = kMargin + ((kHeight - 2 * kMargin) - spanY * scale) / 2;
-    const auto x = [&](const GpsBlock &g) { return offsetX + (g.longitude - minLon) * cosLat * kMetresPerDegree * scale; };
-    const auto y = [&](const GpsBlock &g) { return offsetY + (maxLat - g.latitude) * kMetresPerDegree * scale; };
+    const CTrackProjection projection(minLat, maxLat, minLon, maxLon, kWidth, kHeight, kMargin);
+    const double spanX = projection.SpanX(), spanY = projection.SpanY(), scale = projection.Scale();
+    const auto x = [&](const GpsBlock &g) { return projection.X(g); };
+    const auto y = [&](const GpsBlock &g) { return projection.Y(g); };
 
     COutputFile out;
     if (!out.Open(o.output)) return Fail(out.FailureCode(), out.Error());
