@@ -255,6 +255,17 @@ CliError RunReport(const CommandContext &c) {
     CReportFolder folder;
     if (CliError e = folder.Make(dir)) return e;
     if (CliError e = MakeChannelVideos(c, content.sources, content.window, dir, content.videos, folder.written)) return e;
+    if (content.window.given) {
+        // The page spans what the clips hold: from the earliest key frame a
+        // clip starts on to the window's end; fixes outside are left out.
+        content.originUs = content.window.fromUs;
+        for (const ChannelVideo &v : content.videos) content.originUs = std::min(content.originUs, v.originUs);
+        content.endUs = std::min(content.endUs, content.window.toUs);
+        std::erase_if(content.fixes, [&](const ReportFix &f) {
+            return f.timeUs < content.originUs || f.timeUs >= content.endUs;
+        });
+        content.title = "Incident report " + c.clock.Format(content.originUs);
+    }
     for (const ChannelVideo &v : content.videos) {
         if (CliError e = AddOutput(dir, v.file, content)) return e;
     }

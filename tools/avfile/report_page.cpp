@@ -125,7 +125,7 @@ std::string ReportJson(const ReportContent &r, const CClock &clock) {
     if (r.window.given) {
         j += "  \"window\": {\"from\": " + JsonQuoted(clock.Format(r.window.fromUs)) +
              ", \"to\": " + JsonQuoted(clock.Format(r.window.toUs)) +
-             ", \"cut\": \"whole recordings overlapping the window\"},\n";
+             ", \"cut\": \"from the key frame at or before the window's start to its end\"},\n";
     } else {
         j += "  \"window\": null,\n";
     }
@@ -214,7 +214,7 @@ std::string ReportPage(const ReportContent &r, const std::string &json, const st
                        Html(clock.Label()) + ")";
     if (r.window.given) {
         span += "; asked for " + Html(clock.Format(r.window.fromUs)) + " to " + Html(clock.Format(r.window.toUs)) +
-                ", whole recordings shown";
+                ", cut from the key frame at or before its start";
     }
     const Route route = DrawRoute(r.fixes);
     return Fill(pageTemplate,
