@@ -41,32 +41,25 @@ bool BindAll(void *m, AvFileLibrary &l, std::string *missing) {
 
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error) {
     const std::string name = hostos::SharedLibraryFileName();
-    std::vector<std::string> candidates;
-    if (!explicitPath.empty()) {
-        candidates.push_back(explicitPath);
-    } else {
+    std::string path = explicitPath;
+    if (path.empty()) {
         const std::string folder = hostos::ProgramFolder();
-        if (!folder.empty()) candidates.push_back(folder + name);
-#ifdef AVFILE_BUILD_LIBRARY_DIR
-        candidates.push_back(std::string(AVFILE_BUILD_LIBRARY_DIR) + "/" + name);
-#endif
-        candidates.push_back(name);
+        path = !folder.empty() && hostos::FileExists(folder + name) ? folder + name : name;
     }
-    std::string firstReason;
-    for (const std::string &path : candidates) {
-        std::string reason;
-        void *module = hostos::LoadSharedLibrary(path, &reason);
-        if (!module) {
-            if (firstReason.empty()) firstReason = reason;
-            continue;
-        }
-        std::string missing;
-        if (!BindAll(module, library, &missing)) {
-            *error = path + " lacks the export " + missing;
-            return false;
-        }
-        return true;
+    std::string reason;
+    void *module = hostos::LoadSharedLibrary(path, &reason);
+    if (!module) {
+        *error = "cannot load the record file library " + path + ": " + reason;
+        return false;
     }
-    *error = "cannot load the record file library " + name + ": " + firstReason;
-    return false;
+    std::string missing;
+    if (!BindAll(module, library, &missing)) {
+        *error = path + " lacks the export " + missing;
+        hostos::UnloadSharedLibrary(module);
+        return false;
+    }
+    library.path = hostos::LoadedLibraryPath(module, reinterpret_cast<void *>(library.Initialize));
+    if (library.path.empty()) library.path = path;
+    library.version = hostos::LibraryVersion(library.path);
+    return true;
 }

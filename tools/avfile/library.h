@@ -28,11 +28,21 @@ struct AvFileLibrary {
     decltype(&AVFILE_FESeekIFrame) SeekIFrame = nullptr;
     decltype(&AVFILE_FEBackwardIFrame) BackwardIFrame = nullptr;
     decltype(&AVFILE_FEForwardIFrame) ForwardIFrame = nullptr;
+
+    std::string path;     // the file loaded, as the system found it
+    std::string version;  // its version, or empty when it carries none
 };
 
 // Loads the library and looks up every export. `explicitPath` (from
-// --library) is tried alone when given; otherwise the library beside the
-// program, then the one of the build tree the program was built in, then
-// the system's search path. False with the reason in *error when the
-// library cannot be loaded or lacks an export.
+// --library) is tried alone when given. Otherwise a copy beside the program
+// is taken when there is one; else the system loads it by name: on Linux
+// from LD_LIBRARY_PATH, then from ../lib relative to the program (its run
+// path, $ORIGIN/../lib), then from the system's folders; on Windows from the
+// system's DLL search path. False with the reason in *error when the library
+// cannot be loaded or lacks an export.
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error);
+
+// avfile --version: the program's version, and the version and path of the
+// library it loads (`explicitPath` as for LoadAvFileLibrary). Returns the
+// exit code.
+int PrintVersion(const std::string &explicitPath);

@@ -69,7 +69,9 @@ const char kHelp[] =
     "                       it times are the recorder's clock as recorded.\n"
     "  --json               machine-readable output where listed above\n"
     "  --library PATH       the record file library to load (default: beside the\n"
-    "                       program, then the build tree, then the system's)\n"
+    "                       program, then LD_LIBRARY_PATH, ../lib, the system's)\n"
+    "  --version            the program's version, and the version and path of\n"
+    "                       the record file library it loads\n"
     "  -h, --help           this text\n"
     "\n"
     "Outputs are written under a temporary name beside the target and moved into\n"
@@ -120,6 +122,7 @@ int Report(const CliError &e) {
 int main(int argc, char **argv) {
     Options options;
     if (CliError e = ParseOptions(argc, argv, options)) return Report(e);
+    if (options.version) return PrintVersion(options.library);
     if (options.help || options.command.empty() || options.command == "help") {
         std::fputs(kHelp, options.help || options.command == "help" ? stdout : stderr);
         return options.help || options.command == "help" ? kExitOk : kExitUsage;

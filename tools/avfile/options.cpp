@@ -68,6 +68,8 @@ CliError ParseOptions(int argc, char **argv, Options &o) {
         std::string v;
         if (a == "-h" || a == "--help") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--json") {
             o.json = true;
         } else if (a == "-o" || a == "--output") {

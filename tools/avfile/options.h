@@ -20,6 +20,7 @@ struct Options {
     bool utcOffsetGiven = false;
     bool json = false;                // --json
     bool help = false;
+    bool version = false;             // --version
     std::string library;              // --library
     std::string format = ".mp4";      // --format (export-day)
     std::string outputDir;            // --output-dir (repair)
