@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "damaged_copy.h"
 #include "console.h"
+#include "container_writer.h"
 #include "export_job.h"
 #include "record_file.h"
 #include "recording_tree.h"
@@ -107,6 +108,9 @@ CliError RunExportDay(const CommandContext &c) {
     const std::string outFolder = AsFolder(o.paths[1]);
     if (FormatOf("x" + o.format) == ExportFormat::Unsupported || FormatOf("x" + o.format) == ExportFormat::Track) {
         return Fail(kExitUnsupportedOutput, "--format " + o.format + ": export-day writes one of .mp4, .mkv, .h264, .wav");
+    }
+    if (FormatOf("x" + o.format) == ExportFormat::Container && CContainerWriter::Unavailable()) {
+        return Fail(kExitUnsupportedOutput, "--format " + o.format + ": " + CContainerWriter::Unavailable());
     }
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, day, recordings)) return e;
