@@ -245,13 +245,13 @@ CliError RunExport(const AvFileLibrary &lib, const ExportRequest &request, Expor
         return Fail(kExitUnsupportedOutput, request.output + ": cannot write this kind of file; the extension must be one of " +
                                                 ExportExtensions());
     }
-    if (format == ExportFormat::Container && CContainerWriter::Unavailable()) {
-        return Fail(kExitUnsupportedOutput, request.output + ": " + CContainerWriter::Unavailable());
-    }
     if (request.files.empty()) return Fail(kExitUsage, "no record file to export");
     std::vector<Source> sources;
     const bool audio = format == ExportFormat::Wav || format == ExportFormat::Container;
     if (CliError e = Survey(lib, request, audio, sources)) return e;
+    if (format == ExportFormat::Container && CContainerWriter::Unavailable()) {
+        return Fail(kExitUnsupportedOutput, request.output + ": " + CContainerWriter::Unavailable());
+    }
     switch (format) {
     case ExportFormat::H264: return ExportVideoStream(lib, request, sources, result);
     case ExportFormat::Wav: return ExportAudio(lib, request, sources, result);

@@ -10,6 +10,12 @@
 
 namespace hostos {
 
+#if defined(_WIN32)
+constexpr char kFolderSeparator = '\\';
+#else
+constexpr char kFolderSeparator = '/';
+#endif
+
 // Loads the shared library at `path`; null with the reason in *error.
 void *LoadSharedLibrary(const std::string &path, std::string *error);
 void UnloadSharedLibrary(void *library);
