@@ -46,7 +46,6 @@ std::string ReadAll(std::FILE *file) {
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
     return text;
 }
-}  // namespace
 
 // Where the build put a program or file, as an absolute path: the programs
 // run in the tests' folders, which on Windows may lie on another drive.
@@ -55,6 +54,8 @@ std::string Absolute(const char *path) {
     const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
     return ec ? std::string(path) : absolute.string();
 }
+
+}  // namespace
 
 #if defined(_WIN32)
 
