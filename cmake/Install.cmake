@@ -48,6 +48,8 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "libavfile_vsk developers")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
+# The package's binaries without their debugging information.
+set(CPACK_STRIP_FILES ON)
 # The program's dependencies (FFmpeg's libraries) as dpkg-shlibdeps reads
 # them off the binaries, where it is installed.
 find_program(AVFILE_DPKG_SHLIBDEPS dpkg-shlibdeps)

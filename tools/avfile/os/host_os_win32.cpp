@@ -37,6 +37,9 @@ namespace hostos {
 void *LoadSharedLibrary(const std::string &path, std::string *error) {
     // No message box for a DLL that fails to load: the reason goes to the caller.
     const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // Loaded by name, the DLL is searched for in the program's folder, the
+    // system's folders and PATH, never in the working folder.
+    SetDllDirectoryA("");
     HMODULE library = LoadLibraryA(path.c_str());
     if (!library && error) *error = LastErrorText();
     SetErrorMode(mode);
