@@ -38,22 +38,23 @@ if readelf -p .rodata -d "$root/usr/bin/avfile" | grep -qF "$build"; then
 fi
 
 # Where the program finds its library: one case a line, as
-#   NAME|FOLDER OF THE PROGRAM'S COPY|LIBRARY BESIDE IT (yes/no)|LD_LIBRARY_PATH|ARGUMENTS|EXPECTED --version LINE (or "exit 8")
+#   NAME|FOLDER OF THE PROGRAM'S COPY|LD_LIBRARY_PATH|ARGUMENTS|EXPECTED --version LINE (or "exit 8")
+# ($scratch/alone holds the program only, $scratch/beside the program and the
+# library, and the working folder a library that must never be taken.)
 lib=$root/usr/lib
 other=$scratch/other-lib
 mkdir -p "$other" && cp "$lib/libavfile_vsk.so.1.0.0" "$other/libavfile_vsk.so.1"
-cases="installed tree, ../lib|$root/usr/bin|no||--version|libavfile_vsk 1.0.0 $lib/libavfile_vsk.so.1
-alone, nothing to find|$scratch/alone|no||--version|exit 8
-alone, LD_LIBRARY_PATH|$scratch/alone|no|$other|--version|libavfile_vsk 1 $other/libavfile_vsk.so.1
-beside it before LD_LIBRARY_PATH|$scratch/beside|yes|$other|--version|libavfile_vsk 1.0.0 $scratch/beside/libavfile_vsk.so.1
---library|$scratch/alone|no||--library $other/libavfile_vsk.so.1 --version|libavfile_vsk 1 $other/libavfile_vsk.so.1
---library that does not exist|$root/usr/bin|no||--library $scratch/none.so --version|exit 8"
+cases="installed tree, ../lib|$root/usr/bin||--version|libavfile_vsk 1.0.0 $lib/libavfile_vsk.so.1
+alone, nothing to find|$scratch/alone||--version|exit 8
+alone, LD_LIBRARY_PATH|$scratch/alone|$other|--version|libavfile_vsk 1 $other/libavfile_vsk.so.1
+beside it before LD_LIBRARY_PATH|$scratch/beside|$other|--version|libavfile_vsk 1.0.0 $scratch/beside/libavfile_vsk.so.1
+--library|$scratch/alone||--library $other/libavfile_vsk.so.1 --version|libavfile_vsk 1 $other/libavfile_vsk.so.1
+--library that does not exist|$root/usr/bin||--library $scratch/none.so --version|exit 8"
 mkdir -p "$scratch/alone" "$scratch/beside" "$scratch/cwd"
 cp "$root/usr/bin/avfile" "$scratch/alone/" && cp "$root/usr/bin/avfile" "$scratch/beside/"
 cp -P "$lib"/libavfile_vsk.so.1* "$scratch/beside/"
-# A library in the working folder is never taken.
 cp "$lib/libavfile_vsk.so.1.0.0" "$scratch/cwd/libavfile_vsk.so.1"
-while IFS='|' read -r name folder _beside ldpath args expected; do
+while IFS='|' read -r name folder ldpath args expected; do
     # shellcheck disable=SC2086
     out=$(cd "$scratch/cwd" && env -u LD_LIBRARY_PATH ${ldpath:+LD_LIBRARY_PATH=$ldpath} "$folder/avfile" $args 2>&1)
     rc=$?
