@@ -39,13 +39,33 @@ bool BindAll(void *m, AvFileLibrary &l, std::string *missing) {
 
 }  // namespace
 
+namespace {
+
+// The first copy of the library in the folders the program looks in before
+// the system's: its own, those of the library path variable, and the
+// library folder relative to its own; empty when none holds one.
+std::string FirstCopy(const std::string &name) {
+    std::vector<std::string> folders;
+    const std::string own = hostos::ProgramFolder();
+    if (!own.empty()) folders.push_back(own);
+    for (const std::string &folder : hostos::LibraryPathFolders()) folders.push_back(folder);
+#ifdef AVFILE_LIBRARY_RELATIVE_DIR
+    if (!own.empty()) folders.push_back(own + AVFILE_LIBRARY_RELATIVE_DIR + "/");
+#endif
+    for (const std::string &folder : folders) {
+        if (hostos::FileExists(folder + name)) return folder + name;
+    }
+    return {};
+}
+
+}  // namespace
+
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error) {
     const std::string name = hostos::SharedLibraryFileName();
     std::string path = explicitPath;
-    if (path.empty()) {
-        const std::string folder = hostos::ProgramFolder();
-        path = !folder.empty() && hostos::FileExists(folder + name) ? folder + name : name;
-    }
+    if (path.empty()) path = FirstCopy(name);
+    // None found: the system's own search by name.
+    if (path.empty()) path = name;
     std::string reason;
     void *module = hostos::LoadSharedLibrary(path, &reason);
     if (!module) {

@@ -34,12 +34,12 @@ struct AvFileLibrary {
 };
 
 // Loads the library and looks up every export. `explicitPath` (from
-// --library) is tried alone when given. Otherwise a copy beside the program
-// is taken when there is one; else the system loads it by name: on Linux
-// from LD_LIBRARY_PATH, then from ../lib relative to the program (its run
-// path, $ORIGIN/../lib), then from the system's folders; on Windows from the
-// system's DLL search path. False with the reason in *error when the library
-// cannot be loaded or lacks an export.
+// --library) is tried alone when given. Otherwise the first copy found in
+// the program's own folder, then (Linux) the folders of LD_LIBRARY_PATH,
+// then ../lib relative to the program's folder; failing those the system
+// loads it by name from its own folders (Windows: its DLL search path). The
+// working folder is never searched. False with the reason in *error when
+// the library cannot be loaded or lacks an export.
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error);
 
 // avfile --version: the program's version, and the version and path of the

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace hostos {
 
@@ -32,6 +33,10 @@ std::string LibraryVersion(const std::string &path);
 // "libavfile_vsk.dll").
 const char *SharedLibraryFileName();
 bool FileExists(const std::string &path);
+// The folders of the system's library path variable (LD_LIBRARY_PATH),
+// each ending in a separator; empty entries (the working folder) left out.
+// None on Windows, whose search by name covers PATH.
+std::vector<std::string> LibraryPathFolders();
 // The folder of the running program, ending in a separator; empty when the
 // system cannot tell.
 std::string ProgramFolder();

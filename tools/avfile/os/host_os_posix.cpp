@@ -52,6 +52,19 @@ bool FileExists(const std::string &path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
+std::vector<std::string> LibraryPathFolders() {
+    std::vector<std::string> folders;
+    const char *variable = std::getenv("LD_LIBRARY_PATH");
+    std::string list = variable ? variable : "";
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find_first_of(":;", start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) folders.push_back(list.substr(start, end - start) + "/");
+        start = end + 1;
+    }
+    return folders;
+}
+
 std::string ProgramFolder() {
     char path[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);

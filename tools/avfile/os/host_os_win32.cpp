@@ -84,6 +84,8 @@ bool FileExists(const std::string &path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::vector<std::string> LibraryPathFolders() { return {}; }
+
 std::string ProgramFolder() {
     char path[MAX_PATH * 2];
     const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
