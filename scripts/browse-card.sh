@@ -40,7 +40,7 @@ fi
 say "building avfile in $BUILD"
 cmake -S "$SOURCE" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DAVFILE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target avfile avfile_vsk sample-card | tail -n 1
-AVFILE="$BUILD/tools/avfile/avfile"
+AVFILE="$BUILD/avfile"
 
 mkdir -p "$OUT"
 PASSWORD_ARGS=""

@@ -5,7 +5,15 @@
 #include <filesystem>
 #include <stdexcept>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -32,17 +40,145 @@ std::string Quote(const std::string &text) {
     return quoted + "'";
 }
 
+namespace {
+
+// A captured output, from its start.
+std::string ReadAll(std::FILE *file) {
+    std::string text;
+    if (!file || std::fseek(file, 0, SEEK_SET) != 0) return text;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+    return text;
+}
+
+// Where the build put a program or file, as an absolute path: the programs
+// run in the tests' folders, which on Windows may lie on another drive.
+std::string Absolute(const char *path) {
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? std::string(path) : absolute.string();
+}
+
+}  // namespace
+
 #if defined(_WIN32)
 
-// The avfile program is not built for Windows: nothing runs.
-RunningProgram::RunningProgram(const std::vector<std::string> &, const TempDir &, const RunLimits &) { m_ended = true; }
-RunningProgram::~RunningProgram() = default;
-bool RunningProgram::Reap(int) { return true; }
-bool RunningProgram::Running() { return false; }
+// Windows: the program runs through CreateProcess with a command line quoted
+// as the C runtime splits it, its outputs in files of the temporary folder
+// that go with their last handle. No file-size limit, and no stopping or
+// signalling: the tests that need them are Linux's.
+namespace {
+
+std::string QuoteArgument(const std::string &a) {
+    if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : a) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, '\\');
+    return quoted + "\"";
+}
+
+std::FILE *CaptureFile(HANDLE *handle) {
+    char folder[MAX_PATH + 1], path[MAX_PATH + 1];
+    if (!GetTempPathA(sizeof folder, folder) || !GetTempFileNameA(folder, "cli", 0, path)) return nullptr;
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    *handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (*handle == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(*handle), 0);
+    return fd < 0 ? nullptr : _fdopen(fd, "rb");
+}
+
+}  // namespace
+
+RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempDir &dir, const RunLimits &) {
+    HANDLE out = INVALID_HANDLE_VALUE, err = INVALID_HANDLE_VALUE;
+    m_out = CaptureFile(&out);
+    m_err = CaptureFile(&err);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                                  nullptr);
+    if (!m_out || !m_err || in == INVALID_HANDLE_VALUE || argv.empty()) {
+        if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+        m_ended = true;
+        return;
+    }
+    std::string line;
+    for (const std::string &a : argv) line += (line.empty() ? "" : " ") + QuoteArgument(a);
+    STARTUPINFOA start = {};
+    start.cb = sizeof start;
+    start.dwFlags = STARTF_USESTDHANDLES;
+    start.hStdInput = in;
+    start.hStdOutput = out;
+    start.hStdError = err;
+    PROCESS_INFORMATION process = {};
+    std::fflush(nullptr);
+    if (CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.path().c_str(), &start,
+                       &process)) {
+        CloseHandle(process.hThread);
+        m_process = process.hProcess;
+    } else {
+        m_ended = true;
+    }
+    CloseHandle(in);
+}
+
+RunningProgram::~RunningProgram() {
+    if (m_process) {
+        if (!m_ended) {
+            TerminateProcess(m_process, 1);
+            WaitForSingleObject(m_process, INFINITE);
+        }
+        CloseHandle(m_process);
+    }
+    if (m_out) std::fclose(m_out);
+    if (m_err) std::fclose(m_err);
+}
+
+bool RunningProgram::Reap(int options) {
+    if (!m_process || m_ended) return m_ended;
+    if (WaitForSingleObject(m_process, options ? 0 : INFINITE) != WAIT_OBJECT_0) return false;
+    DWORD code = 0;
+    GetExitCodeProcess(m_process, &code);
+    m_status = static_cast<int>(code);
+    m_ended = true;
+    return true;
+}
+
+bool RunningProgram::Running() {
+    Reap(1);
+    return !m_ended;
+}
 bool RunningProgram::Stop() { return false; }
 void RunningProgram::Signal(int) {}
 void RunningProgram::Continue() {}
-RunResult RunningProgram::Wait() { return {}; }
+
+RunResult RunningProgram::Wait() {
+    RunResult r;
+    if (!m_process) return r;
+    Reap(0);
+    if (!m_ended) return r;
+    r.exitCode = m_status;
+    r.out = ReadAll(m_out);
+    r.err = ReadAll(m_err);
+    return r;
+}
+
+RunResult RunCommand(const std::string &, const TempDir &, const RunLimits &) {
+    // No POSIX command processor: the tools the tests read outputs back with
+    // count as not installed.
+    RunResult r;
+    r.err = "no POSIX shell on this system";
+    return r;
+}
 
 #else
 
@@ -132,16 +268,6 @@ void RunningProgram::Continue() {
     if (!m_ended) kill(m_pid, SIGCONT);
 }
 
-namespace {
-std::string ReadAll(std::FILE *file) {
-    std::string text;
-    if (!file || std::fseek(file, 0, SEEK_SET) != 0) return text;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
-    return text;
-}
-}  // namespace
-
 RunResult RunningProgram::Wait() {
     RunResult r;
     if (m_pid < 0) return r;
@@ -156,14 +282,15 @@ RunResult RunningProgram::Wait() {
     return r;
 }
 
-#endif
-
 RunResult RunCommand(const std::string &commandLine, const TempDir &dir, const RunLimits &limits) {
     return RunningProgram({"/bin/sh", "-c", commandLine}, dir, limits).Wait();
 }
 
+#endif
+
 std::vector<std::string> AvfileCommand(const std::vector<std::string> &args) {
-    std::vector<std::string> argv = {AVFILE_PROGRAM};
+    static const std::string program = Absolute(AVFILE_PROGRAM);
+    std::vector<std::string> argv = {program};
     argv.insert(argv.end(), args.begin(), args.end());
     return argv;
 }
@@ -196,7 +323,8 @@ const SampleCard &SampleCard::Get() {
 }
 
 SampleCard::SampleCard() : m_root(m_dir / "card/") {
-    const RunResult r = RunCommand(Quote(SAMPLE_CARD_PROGRAM) + " " + Quote(m_root) + " --clip " + Quote(SAMPLE_CLIP), m_dir);
+    const RunResult r =
+        RunningProgram({Absolute(SAMPLE_CARD_PROGRAM), m_root, "--clip", Absolute(SAMPLE_CLIP)}, m_dir).Wait();
     if (r.exitCode != 0) throw std::runtime_error("sample-card failed: " + r.err);
 }
 

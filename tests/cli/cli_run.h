@@ -63,6 +63,7 @@ private:
     bool Reap(int options);
 
     int m_pid = -1;
+    void *m_process = nullptr;  // Windows: the process's handle
     int m_status = 0;
     bool m_ended = false;
     std::FILE *m_out = nullptr;

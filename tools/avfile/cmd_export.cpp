@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "damaged_copy.h"
 #include "console.h"
+#include "container_writer.h"
 #include "export_job.h"
 #include "output_file.h"
 #include "record_file.h"
@@ -188,6 +189,9 @@ CliError RunExportDay(const CommandContext &c) {
     const std::string format = o.format.empty() ? ".mp4" : o.format;
     if (FormatOf("x" + format) == ExportFormat::Unsupported || FormatOf("x" + format) == ExportFormat::Track) {
         return Fail(kExitUnsupportedOutput, "--format " + format + ": export-day writes one of .mp4, .mkv, .h264, .wav");
+    }
+    if (FormatOf("x" + o.format) == ExportFormat::Container && CContainerWriter::Unavailable()) {
+        return Fail(kExitUnsupportedOutput, "--format " + o.format + ": " + CContainerWriter::Unavailable());
     }
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, day, recordings)) return e;

@@ -73,6 +73,8 @@ bool CContainerWriter::Handles(const std::string &target) {
     return EndsWith(target, ".mkv") || EndsWith(target, ".mp4");
 }
 
+const char *CContainerWriter::Unavailable() { return nullptr; }
+
 bool CContainerWriter::Failed(const std::string &what, int code) {
     if (m_error.empty()) m_error = what + (code ? ": " + AvError(code) : std::string()) + ": " + m_target;
     return false;

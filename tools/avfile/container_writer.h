@@ -43,6 +43,8 @@ public:
 
     // True for the extensions this writer handles (".mkv", ".mp4").
     static bool Handles(const std::string &target);
+    // Null where this build writes Matroska and MP4; otherwise why it cannot.
+    static const char *Unavailable();
 
     // Starts the output for `target`. `originUs` is the time that becomes
     // 0 in the file; `audio` the recording's audio format, or null for a

@@ -39,34 +39,47 @@ bool BindAll(void *m, AvFileLibrary &l, std::string *missing) {
 
 }  // namespace
 
+namespace {
+
+// The first copy of the library in the folders the program looks in before
+// the system's: its own, those of the library path variable, and the
+// library folder relative to its own; empty when none holds one.
+std::string FirstCopy(const std::string &name) {
+    std::vector<std::string> folders;
+    const std::string own = hostos::ProgramFolder();
+    if (!own.empty()) folders.push_back(own);
+    for (const std::string &folder : hostos::LibraryPathFolders()) folders.push_back(folder);
+#ifdef AVFILE_LIBRARY_RELATIVE_DIR
+    if (!own.empty()) folders.push_back(own + AVFILE_LIBRARY_RELATIVE_DIR + "/");
+#endif
+    for (const std::string &folder : folders) {
+        if (hostos::FileExists(folder + name)) return folder + name;
+    }
+    return {};
+}
+
+}  // namespace
+
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error) {
     const std::string name = hostos::SharedLibraryFileName();
-    std::vector<std::string> candidates;
-    if (!explicitPath.empty()) {
-        candidates.push_back(explicitPath);
-    } else {
-        const std::string folder = hostos::ProgramFolder();
-        if (!folder.empty()) candidates.push_back(folder + name);
-#ifdef AVFILE_BUILD_LIBRARY_DIR
-        candidates.push_back(std::string(AVFILE_BUILD_LIBRARY_DIR) + "/" + name);
-#endif
-        candidates.push_back(name);
+    std::string path = explicitPath;
+    if (path.empty()) path = FirstCopy(name);
+    // None found: the system's own search by name.
+    if (path.empty()) path = name;
+    std::string reason;
+    void *module = hostos::LoadSharedLibrary(path, &reason);
+    if (!module) {
+        *error = "cannot load the record file library " + path + ": " + reason;
+        return false;
     }
-    std::string firstReason;
-    for (const std::string &path : candidates) {
-        std::string reason;
-        void *module = hostos::LoadSharedLibrary(path, &reason);
-        if (!module) {
-            if (firstReason.empty()) firstReason = reason;
-            continue;
-        }
-        std::string missing;
-        if (!BindAll(module, library, &missing)) {
-            *error = path + " lacks the export " + missing;
-            return false;
-        }
-        return true;
+    std::string missing;
+    if (!BindAll(module, library, &missing)) {
+        *error = path + " lacks the export " + missing;
+        hostos::UnloadSharedLibrary(module);
+        return false;
     }
-    *error = "cannot load the record file library " + name + ": " + firstReason;
-    return false;
+    library.path = hostos::LoadedLibraryPath(module, reinterpret_cast<void *>(library.Initialize));
+    if (library.path.empty()) library.path = path;
+    library.version = hostos::LibraryVersion(library.path);
+    return true;
 }

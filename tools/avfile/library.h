@@ -28,11 +28,21 @@ struct AvFileLibrary {
     decltype(&AVFILE_FESeekIFrame) SeekIFrame = nullptr;
     decltype(&AVFILE_FEBackwardIFrame) BackwardIFrame = nullptr;
     decltype(&AVFILE_FEForwardIFrame) ForwardIFrame = nullptr;
+
+    std::string path;     // the file loaded, as the system found it
+    std::string version;  // its version, or empty when it carries none
 };
 
 // Loads the library and looks up every export. `explicitPath` (from
-// --library) is tried alone when given; otherwise the library beside the
-// program, then the one of the build tree the program was built in, then
-// the system's search path. False with the reason in *error when the
-// library cannot be loaded or lacks an export.
+// --library) is tried alone when given. Otherwise the first copy found in
+// the program's own folder, then (Linux) the folders of LD_LIBRARY_PATH,
+// then ../lib relative to the program's folder; failing those the system
+// loads it by name from its own folders (Windows: its DLL search path). The
+// working folder is never searched. False with the reason in *error when
+// the library cannot be loaded or lacks an export.
 bool LoadAvFileLibrary(const std::string &explicitPath, AvFileLibrary &library, std::string *error);
+
+// avfile --version: the program's version, and the version and path of the
+// library it loads (`explicitPath` as for LoadAvFileLibrary). Returns the
+// exit code.
+int PrintVersion(const std::string &explicitPath);

@@ -139,7 +139,9 @@ const char kHelp[] =
     "  -q, --quiet          errors only: no summary, notes or progress bar\n"
     "  -v, --verbose        the summary names the files each output was made of\n"
     "  --library PATH       the record file library to load (default: beside the\n"
-    "                       program, then the build tree, then the system's)\n"
+    "                       program, then LD_LIBRARY_PATH, ../lib, the system's)\n"
+    "  --version            the program's version, and the version and path of\n"
+    "                       the record file library it loads\n"
     "  -h, --help           this text\n"
     "  --                   what follows are paths, even when they begin with -\n"
     "\n"
@@ -195,6 +197,7 @@ int Report(const CliError &e) {
 int main(int argc, char **argv) {
     Options options;
     if (CliError e = ParseOptions(argc, argv, options)) return Report(e);
+    if (options.version) return PrintVersion(options.library);
     if (options.help || options.command.empty() || options.command == "help") {
         std::fputs(kHelp, options.help || options.command == "help" ? stdout : stderr);
         return options.help || options.command == "help" ? kExitOk : kExitUsage;

@@ -54,6 +54,7 @@ struct OptionRule {
 // Every option of the tool: one line each.
 const OptionRule kOptions[] = {
     {"--help", "-h", false, "*", [](Options &o, const std::string &) -> CliError { o.help = true; return {}; }},
+    {"--version", nullptr, false, "*", [](Options &o, const std::string &) -> CliError { o.version = true; return {}; }},
     {"--library", nullptr, true, "*", [](Options &o, const std::string &v) -> CliError { o.library = v; return {}; }},
     {"--quiet", "-q", false, "*", [](Options &o, const std::string &) -> CliError { o.verbosity = -1; return {}; }},
     {"--verbose", "-v", false, "*", [](Options &o, const std::string &) -> CliError { o.verbosity = 1; return {}; }},

@@ -37,6 +37,7 @@ struct Options {
     bool utcOffsetGiven = false;
     bool json = false;                // --json
     bool help = false;
+    bool version = false;             // --version
     std::string library;              // --library
     std::string format;               // --format, with its dot; empty: by the output's name
     std::string outputDir;            // --output-dir (repair)

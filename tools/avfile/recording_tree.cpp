@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "os/host_os.h"
 #include "clock.h"
 
 namespace {
@@ -47,7 +48,9 @@ int AVFILE_CALL OnRecording(RecGroupInfo *group, int32_t) {
 }  // namespace
 
 std::string AsFolder(std::string path) {
-    if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += '/';
+    // The library takes a folder ending in the system's separator.
+    if (path.empty() || (path.back() != '/' && path.back() != '\\')) path += hostos::kFolderSeparator;
+    else if (path.back() == '/') path.back() = hostos::kFolderSeparator;
     return path;
 }
 

@@ -1,21 +1,42 @@
 // The few services of the operating system the avfile tool needs as a host
-// of the record file library: loading a shared library and finding its
-// exports, the folder of the running program, whether standard error is a
+// of the record file library (one implementation for POSIX systems, one for
+// Windows): loading a shared library and finding its exports, the folder of the running program, whether standard error is a
 // terminal (the progress bar is drawn only there), and the outputs to remove
 // when the program is interrupted.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace hostos {
 
+#if defined(_WIN32)
+constexpr char kFolderSeparator = '\\';
+#else
+constexpr char kFolderSeparator = '/';
+#endif
+
 // Loads the shared library at `path`; null with the reason in *error.
 void *LoadSharedLibrary(const std::string &path, std::string *error);
+void UnloadSharedLibrary(void *library);
 // The address of an exported function, or null.
 void *FindExport(void *library, const char *name);
-// File name of the library as the system names it ("libavfile_vsk.so").
+// The file of a loaded library, found through one of its exports; empty
+// when the system cannot tell.
+std::string LoadedLibraryPath(void *library, void *anExport);
+// The version a library file carries ("1.0.0": the version suffix of the
+// file a Linux library's name leads to, the version resource of a Windows
+// DLL); empty when it carries none.
+std::string LibraryVersion(const std::string &path);
+// File name of the library as the system loads it ("libavfile_vsk.so.1",
+// "libavfile_vsk.dll").
 const char *SharedLibraryFileName();
+bool FileExists(const std::string &path);
+// The folders of the system's library path variable (LD_LIBRARY_PATH),
+// each ending in a separator; empty entries (the working folder) left out.
+// None on Windows, whose search by name covers PATH.
+std::vector<std::string> LibraryPathFolders();
 // The folder of the running program, ending in a separator; empty when the
 // system cannot tell.
 std::string ProgramFolder();

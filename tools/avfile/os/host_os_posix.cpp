@@ -24,9 +24,46 @@ void *LoadSharedLibrary(const std::string &path, std::string *error) {
     return library;
 }
 
+void UnloadSharedLibrary(void *library) { dlclose(library); }
+
 void *FindExport(void *library, const char *name) { return dlsym(library, name); }
 
-const char *SharedLibraryFileName() { return "libavfile_vsk.so"; }
+std::string LoadedLibraryPath(void *, void *anExport) {
+    Dl_info info = {};
+    if (!anExport || dladdr(anExport, &info) == 0 || !info.dli_fname) return {};
+    return std::filesystem::path(info.dli_fname).lexically_normal().string();
+}
+
+std::string LibraryVersion(const std::string &path) {
+    std::error_code ec;
+    const std::string file = std::filesystem::canonical(path, ec).filename().string();
+    if (ec) return {};
+    const size_t so = file.rfind(".so.");
+    return so == std::string::npos ? std::string() : file.substr(so + 4);
+}
+
+#ifndef AVFILE_LIBRARY_NAME
+#define AVFILE_LIBRARY_NAME "libavfile_vsk.so"
+#endif
+const char *SharedLibraryFileName() { return AVFILE_LIBRARY_NAME; }
+
+bool FileExists(const std::string &path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+std::vector<std::string> LibraryPathFolders() {
+    std::vector<std::string> folders;
+    const char *variable = std::getenv("LD_LIBRARY_PATH");
+    std::string list = variable ? variable : "";
+    for (size_t start = 0; start <= list.size();) {
+        size_t end = list.find_first_of(":;", start);
+        if (end == std::string::npos) end = list.size();
+        if (end > start) folders.push_back(list.substr(start, end - start) + "/");
+        start = end + 1;
+    }
+    return folders;
+}
 
 std::string ProgramFolder() {
     char path[PATH_MAX];

@@ -1,7 +1,7 @@
 # `avfile report`: its sources, the page's files built in, and OpenSSL's
-# libcrypto for the check sums. Included where the avfile program is made.
+# libcrypto for the check sums (found by the includer). Included where the
+# avfile program is made.
 include(${PROJECT_SOURCE_DIR}/cmake/embed_assets.cmake)
-find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 target_sources(avfile PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/../cmd_report.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../report_hash.cpp
