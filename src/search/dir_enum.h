@@ -6,8 +6,10 @@
 class CDirEnum {
 public:
     // Starts enumerating the entries matching the pattern (a folder path
-    // followed by a name pattern).
-    explicit CDirEnum(const char *pattern) : m_search(plat::FindFirst(pattern, &m_entry)) {}
+    // followed by a name pattern). The searches go by names and the folder
+    // flag alone: sizes and times are not fetched.
+    explicit CDirEnum(const char *pattern)
+        : m_search(plat::FindFirst(pattern, &m_entry, plat::Listing::kNamesOnly)) {}
     ~CDirEnum() {
         if (m_search) plat::FindClose(m_search);
     }

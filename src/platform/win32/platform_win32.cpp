@@ -70,7 +70,9 @@ struct DirSearch {
     HANDLE handle;
 };
 
-DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
+// FindFirstFileA gives sizes and times with every entry: a listing of
+// names only costs the same.
+DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
     if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
     WIN32_FIND_DATAA data;
@@ -147,6 +149,15 @@ bool Seek(ReadFile *file, int64_t offset) {
     }
     return _fseeki64(file->stream, offset, SEEK_SET) == 0;
 }
+
+int64_t Tell(ReadFile *file) {
+    if (file == nullptr) return -1;
+    if (file->served != nullptr) return static_cast<int64_t>(file->servedPos);
+    return _ftelli64(file->stream);
+}
+
+// The C library's stream buffers the reads: the hint changes nothing.
+void ReadAhead(ReadFile *, size_t) {}
 
 bool FileSize(ReadFile *file, uint64_t *size) {
     if (file == nullptr || size == nullptr || fault::ShouldFail(fault::kSize)) return false;
