@@ -124,6 +124,9 @@ bool FullPath(const char *path, char *out, size_t size);
 // ---- Debugger output (OutputDebugStringA) ----
 
 void DebugOutput(const char *text);
+// False when nothing can receive debugger output (POSIX without a sink),
+// so that a caller may spare itself composing it.
+bool DebugOutputListened();
 // Tests capture debugger output through a sink (POSIX discards it otherwise).
 using DebugSink = void (*)(const char *text);
 void SetDebugSink(DebugSink sink);

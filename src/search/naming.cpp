@@ -47,6 +47,28 @@ Layout LayoutOf(const char *name) {
     return Layout::None;
 }
 
+// "yyyymmdd-hhmmss" read into v when every one of its digits is a digit:
+// what the scan "%4d%2d%2d-%2d%2d%2d" reads from such a text, without the
+// scan. False for anything else, which the scan itself then reads.
+bool ReadPlainStamp(const char *text, int v[6]) {
+    for (int i = 0; i < 15; ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (i == 8 ? text[i] != '-' : !digit) return false;
+    }
+    const auto number = [text](int at, int digits) {
+        int value = 0;
+        for (int i = 0; i < digits; ++i) value = value * 10 + (text[at + i] - '0');
+        return value;
+    };
+    v[0] = number(0, 4);
+    v[1] = number(4, 2);
+    v[2] = number(6, 2);
+    v[3] = number(9, 2);
+    v[4] = number(11, 2);
+    v[5] = number(13, 2);
+    return true;
+}
+
 bool InYearMonthDayBounds(int y, int m, int d) {
     return y >= 1970 && y <= 2050 && m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
@@ -93,6 +115,7 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
     int v[6] = {0, 0, 0, 0, 0, 0};
     switch (LayoutOf(name)) {
     case Layout::Compact:
+        if (ReadPlainStamp(name + 2, v)) break;
         std::sscanf(name + 2, "%4d%2d%2d-%2d%2d%2d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;
     case Layout::Separated:
@@ -100,6 +123,7 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
                     &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;
     case Layout::Prefixed:
+        if (ReadPlainStamp(name + LastDash(name) - 8, v)) break;
         std::sscanf(name + LastDash(name) - 8, "%4d%2d%2d-%2d%2d%2d",
                     &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;

@@ -55,15 +55,7 @@ private:
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Upper-case order of two terminated names; a name sorts before any longer
-// name it begins.
-bool NoCaseLess(const char *a, const char *b) {
-    for (;; ++a, ++b) {
-        const unsigned char x = static_cast<unsigned char>(Upper(*a));
-        const unsigned char y = static_cast<unsigned char>(Upper(*b));
-        if (x != y || x == '\0') return x < y;
-    }
-}
+
 
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;  // 1970 in 1601 units
 
@@ -88,16 +80,28 @@ LocalTimeSource g_localTimeSource = nullptr;
 struct DirSearch {
     struct Item {
         size_t at;           // first character in names
+        size_t keyAt;        // first word in keys
+        size_t keyWords;     // 8-character words of the key
+        uint64_t head[2];    // its first two words
         unsigned char type;  // d_type
     };
     std::string folder;      // with its trailing '/', or empty for "."
     std::string names;       // every matching name, each ending in '\0'
+    std::string keys;        // the same in upper case, each filled up with
+                             // '\0' to whole words of 8 characters
     std::vector<Item> items;
     Listing listing = Listing::kWithSizeAndTime;
     size_t next = 0;
 };
 
 namespace {
+
+// Eight characters as one number that orders as they do byte by byte.
+uint64_t KeyWord(const char *p) {
+    uint64_t word = 0;
+    for (int i = 0; i < 8; ++i) word = word << 8 | static_cast<unsigned char>(p[i]);
+    return word;
+}
 
 // Fills `entry` from the item; false when the entry is gone or cannot be
 // asked about, so that it is passed over as it was never listed.
@@ -156,17 +160,32 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
         while (struct dirent *d = readdir(dir)) {
             const size_t length = std::strlen(d->d_name);
             if (length >= AVFILE_MAX_PATH || !WildcardMatch(mask.c_str(), d->d_name)) continue;
-            search->items.push_back({search->names.size(), d->d_type});
+            const size_t words = (length + 7) / 8;
+            const size_t keyAt = search->keys.size();
+            search->keys.resize(keyAt + 8 * std::max<size_t>(words, 2), '\0');
+            char *key = search->keys.data() + keyAt;
+            for (size_t i = 0; i < length; ++i) key[i] = Upper(d->d_name[i]);
+            search->items.push_back({search->names.size(), keyAt, words, {KeyWord(key), KeyWord(key + 8)}, d->d_type});
             search->names.append(d->d_name, length + 1);
         }
         closedir(dir);
         dir = nullptr;
         // NTFS lists a folder in upper-case name order; do the same so that
-        // searches see the same order on both systems.
-        const char *names = search->names.data();
+        // searches see the same order on both systems. That is the byte
+        // order of the upper-case names, a name before any longer name it
+        // begins: compared here eight characters at a time.
+        const char *keys = search->keys.data();
         std::sort(search->items.begin(), search->items.end(),
-                  [names](const DirSearch::Item &a, const DirSearch::Item &b) {
-                      return NoCaseLess(names + a.at, names + b.at);
+                  [keys](const DirSearch::Item &a, const DirSearch::Item &b) {
+                      if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+                      if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+                      const size_t words = std::min(a.keyWords, b.keyWords);
+                      for (size_t w = 2; w < words; ++w) {
+                          const uint64_t x = KeyWord(keys + a.keyAt + 8 * w);
+                          const uint64_t y = KeyWord(keys + b.keyAt + 8 * w);
+                          if (x != y) return x < y;
+                      }
+                      return a.keyWords < b.keyWords;
                   });
         if (!ReportNext(*search, entry)) return nullptr;
         return search.release();
@@ -739,6 +758,8 @@ bool FullPath(const char *path, char *out, size_t size) {
 void DebugOutput(const char *text) {
     if (g_debugSink && text) g_debugSink(text);
 }
+
+bool DebugOutputListened() { return g_debugSink != nullptr; }
 
 void SetDebugSink(DebugSink sink) { g_debugSink = sink; }
 

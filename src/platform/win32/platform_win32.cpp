@@ -283,6 +283,9 @@ void DebugOutput(const char *text) {
     if (g_debugSink) g_debugSink(text);
 }
 
+// A debugger or a viewer of debug output may be listening at any time.
+bool DebugOutputListened() { return true; }
+
 void SetDebugSink(DebugSink sink) { g_debugSink = sink; }
 
 // ---- Recursive lock ----
