@@ -46,6 +46,10 @@ enum class Listing { kNamesOnly, kWithSizeAndTime };
 DirSearch *FindFirst(const char *pattern, DirEntry *entry,
                      Listing listing = Listing::kWithSizeAndTime);
 bool FindNext(DirSearch *search, DirEntry *entry);
+// How many more entries the enumeration may report, where that is known in
+// advance (the POSIX enumeration lists the folder at FindFirst); 0 where
+// it is not (Windows). For sizing what a caller collects.
+size_t EntriesAhead(const DirSearch *search);
 void FindClose(DirSearch *search);
 
 // Windows wildcard match of one name against one pattern (exposed for tests

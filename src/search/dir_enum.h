@@ -20,6 +20,9 @@ public:
     // folder cannot be read).
     bool Started() const { return m_search != nullptr; }
     const plat::DirEntry &Entry() const { return m_entry; }
+    // Entries still to come after this one, where the system tells; 0
+    // otherwise.
+    size_t Ahead() const { return m_search ? plat::EntriesAhead(m_search) : 0; }
     // Moves to the next entry; false at the end.
     bool Next() { return m_search && plat::FindNext(m_search, &m_entry); }
 

@@ -205,6 +205,10 @@ bool FindNext(DirSearch *search, DirEntry *entry) {
     return ReportNext(*search, entry);
 }
 
+size_t EntriesAhead(const DirSearch *search) {
+    return search == nullptr ? 0 : search->items.size() - search->next;
+}
+
 void FindClose(DirSearch *search) { delete search; }
 
 // ---- Files ----

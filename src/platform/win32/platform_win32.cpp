@@ -96,6 +96,8 @@ bool FindNext(DirSearch *search, DirEntry *entry) {
     return true;
 }
 
+size_t EntriesAhead(const DirSearch *) { return 0; }
+
 void FindClose(DirSearch *search) {
     if (search == nullptr) return;
     ::FindClose(search->handle);
