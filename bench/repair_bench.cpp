@@ -11,9 +11,6 @@
 //
 // repair_bench --repair IN OUT is the child that repairs (salvage::RepairFile
 // into a file written through a 1 MiB buffer).
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,9 +22,8 @@
 #include <system_error>
 #include <vector>
 
+#include "child_run.h"
 #include "salvage/salvage_repair.h"
-
-extern char **environ;
 
 namespace {
 
@@ -60,29 +56,6 @@ int RepairChild(const char *input, const char *output) {
         return 1;
     }
     return 0;
-}
-
-struct ChildFigures {
-    bool ok = false;
-    double seconds = 0;    // user + system
-    double peakBytes = 0;  // ru_maxrss
-};
-
-ChildFigures RunChild(std::vector<std::string> args) {
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    ChildFigures f;
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return f;
-    int status = 0;
-    struct rusage usage {};
-    if (wait4(pid, &status, 0, &usage) != pid) return f;
-    f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    f.seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    f.peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;  // KiB on Linux
-    return f;
 }
 
 }  // namespace

@@ -243,6 +243,24 @@ void RepairRows(CTable &t, const ExternalFigures &external) {
     }
 }
 
+void CardRows(CTable &t, const ExternalFigures &external) {
+    const auto scan = external.find("scan card");
+    const auto listing = external.find("listing card");
+    if (scan == external.end() || listing == external.end()) return;
+    t.Section("avfile scan of a whole card of small recordings (s, child process)");
+    t.Row("ours vs find | wc -l + first 4 KiB of each file", Format("%.2f s", scan->second.seconds),
+          Format("%.2f s", listing->second.seconds), scan->second.seconds / listing->second.seconds, false,
+          10.0, false);
+    const auto card = external.find("scanpeak card");
+    const auto day = external.find("scanpeak card-day");
+    if (card != external.end() && day != external.end() && day->second.bytes > 0) {
+        t.Row("peak resident memory, whole card vs its first day",
+              Format("%.1f MiB", card->second.bytes / 1024 / 1024),
+              Format("%.1f MiB", day->second.bytes / 1024 / 1024), card->second.bytes / day->second.bytes, false,
+              1.2, false);
+    }
+}
+
 }  // namespace
 
 int PrintResultsTable(const std::map<std::string, RunFigures> &runs,
@@ -254,5 +272,6 @@ int PrintResultsTable(const std::map<std::string, RunFigures> &runs,
     SearchRows(table, runs);
     DecryptRows(table, runs);
     RepairRows(table, external);
+    CardRows(table, external);
     return table.Missed();
 }
