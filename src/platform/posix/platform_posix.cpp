@@ -510,6 +510,11 @@ bool FileSize(ReadFile *file, uint64_t *size) {
         *size = file->served->size;
         return true;
     }
+    // A plain file is as long as it was when it was opened.
+    if (file->size != kSizeUnknown) {
+        *size = file->size;
+        return true;
+    }
     struct stat st {};
     if (fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0) return false;
     *size = static_cast<uint64_t>(st.st_size);
