@@ -9,27 +9,6 @@
 
 namespace {
 
-// The name part: after the last '/' when the path has one, otherwise after
-// the last '\'. Null when the path has neither.
-const char *NamePart(const char *path) {
-    if (const char *slash = std::strrchr(path, '/')) return slash + 1;
-    if (const char *back = std::strrchr(path, '\\')) return back + 1;
-    return nullptr;
-}
-
-bool EndsWithAviNoCase(const char *path) {
-    const size_t len = std::strlen(path);
-    if (len < 4) return false;
-    const char *ext = path + len - 4;
-    static const char kExt[] = ".avi";
-    for (int i = 0; i < 4; ++i) {
-        char c = ext[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExt[i]) return false;
-    }
-    return true;
-}
-
 // Index of the last '-' of the name, or -1.
 long LastDash(const char *name) {
     const char *dash = std::strrchr(name, '-');
@@ -77,10 +56,29 @@ bool InYearMonthDayBounds(int y, int m, int d) {
 
 const char *CFileSearchJNQ::GetRecordName(const char *path) {
     if (path == nullptr) return nullptr;
-    const char *name = NamePart(path);
+    // The name part: after the last '/' when the path has one, otherwise
+    // after the last '\'; none when it has neither. One pass from the end.
+    const size_t length = std::strlen(path);
+    const char *end = path + length;
+    const char *name = nullptr;
+    const char *back = nullptr;
+    for (const char *p = end; p != path;) {
+        --p;
+        if (*p == '/') {
+            name = p + 1;
+            break;
+        }
+        if (*p == '\\' && back == nullptr) back = p + 1;
+    }
+    if (name == nullptr) name = back;
     if (name == nullptr) return nullptr;
-    if (!EndsWithAviNoCase(path)) return nullptr;
-    if (std::strlen(name) < 23) return nullptr;
+    if (length < 4) return nullptr;
+    const char *ext = end - 4;
+    for (int i = 0; i < 4; ++i) {
+        const char c = ext[i] >= 'A' && ext[i] <= 'Z' ? static_cast<char>(ext[i] - 'A' + 'a') : ext[i];
+        if (c != ".avi"[i]) return nullptr;
+    }
+    if (static_cast<size_t>(end - name) < 23) return nullptr;
     if (name[1] == '_') return name;
     const long dash = LastDash(name);
     if (dash >= 9 && name[dash - 9] == '_') return name;
