@@ -40,6 +40,9 @@ recsim::FileRecipe Minutes(int seconds, size_t keyFrameSize, size_t frameSize,
 }
 
 TEST(OpenCalls, OneOpenAndOneReadPerPartOfTheFileTheOpenNeeds) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the calls are counted by the POSIX platform layer";
+#endif
     TempDir dir;
     const struct Case {
         const char *name;

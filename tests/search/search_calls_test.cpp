@@ -73,6 +73,9 @@ protected:
 };
 
 TEST_F(SearchCalls, ListingAsksNothingPerEntryAndEachRecordingOpensOnce) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the calls are counted by the POSIX platform layer";
+#endif
     const Searched known = SearchCounted(day_, false);
     ASSERT_EQ(known.groups.size(), static_cast<size_t>(kRecordings));
     EXPECT_EQ(known.calls.entryStats, 0u);
