@@ -136,10 +136,13 @@ TEST_F(FindFilesTest, NamesOnlyListingAsksOnlyWhereTheFolderCannotTell) {
         if (search != nullptr) {
             do {
                 listed.found.push_back({entry.name, entry.isDir});
+#ifndef _WIN32
+                // Windows fills them in either way.
                 if (listing == plat::Listing::kNamesOnly) {
                     EXPECT_EQ(entry.size, 0u);
                     EXPECT_EQ(entry.lastWrite, 0u);
                 }
+#endif
             } while (plat::FindNext(search, &entry));
             plat::FindClose(search);
         }
