@@ -77,8 +77,9 @@ int64_t Tell(ReadFile *file);
 // stands: the next request to the file system reads at least `bytes` (never
 // past the end the file had when it was opened), into a larger buffer for
 // that one fill when memory allows. So a reader that knows the size of
-// what follows has it in one read. A hint only: reads give the same bytes
-// with or without it.
+// what follows has it in one read. What one fill cannot hold (more than a
+// MiB) is read as the requests come. A hint only: reads give the same bytes
+// with or without it. 0 withdraws a hint.
 void ReadAhead(ReadFile *file, size_t bytes);
 // GetFileSizeEx: the size in bytes of the open file into `size`. False when
 // it cannot be had (and for anything but a plain file), so that a failure

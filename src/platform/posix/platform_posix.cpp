@@ -307,7 +307,8 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
 // few kilobytes reads only those, and one that walks through a recording in
 // small windows needs one read() per kReadAhead bytes. A reader that says
 // how much it is about to take (ReadAhead) has that in one fill, in a
-// buffer grown for it up to kLargestFill and given back at the next fill;
+// buffer grown for it up to kLargestFill and given back at the next fill
+// (more than that is read as the requests come);
 // what the standard buffer held stays there meanwhile, so that a seek back
 // into it costs nothing either.
 constexpr size_t kReadAhead = 64 * 1024;
@@ -374,11 +375,16 @@ void ReleaseGrown(ReadFile &file) {
 // the buffer's start, in a buffer of its own while the standard one holds
 // anything; the standard buffer serves when no more memory can be had.
 void PrepareHintedFill(ReadFile &file) {
-    size_t wanted = std::min(file.hint, kLargestFill);
+    size_t wanted = file.hint;
     if (file.size != kSizeUnknown) {
         const uint64_t start = static_cast<uint64_t>(file.bufStart);
         const uint64_t left = start < file.size ? file.size - start : 0;
         if (left < wanted) wanted = static_cast<size_t>(left);
+    }
+    if (wanted > kLargestFill) {
+        // More than one fill holds: the reader's own requests decide.
+        file.hint = 0;
+        return;
     }
     if (wanted == 0 || (wanted <= kReadAhead && file.standardLen == 0)) return;
     if (file.buf != file.standard && wanted <= file.capacity) return;
