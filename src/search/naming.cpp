@@ -57,21 +57,14 @@ bool InYearMonthDayBounds(int y, int m, int d) {
 const char *CFileSearchJNQ::GetRecordName(const char *path) {
     if (path == nullptr) return nullptr;
     // The name part: after the last '/' when the path has one, otherwise
-    // after the last '\'; none when it has neither. One pass from the end.
+    // after the last '\'; none when it has neither. The path's length is
+    // taken once.
+    const char *name = std::strrchr(path, '/');
+    if (name == nullptr) name = std::strrchr(path, '\\');
+    if (name == nullptr) return nullptr;
+    ++name;
     const size_t length = std::strlen(path);
     const char *end = path + length;
-    const char *name = nullptr;
-    const char *back = nullptr;
-    for (const char *p = end; p != path;) {
-        --p;
-        if (*p == '/') {
-            name = p + 1;
-            break;
-        }
-        if (*p == '\\' && back == nullptr) back = p + 1;
-    }
-    if (name == nullptr) name = back;
-    if (name == nullptr) return nullptr;
     if (length < 4) return nullptr;
     const char *ext = end - 4;
     for (int i = 0; i < 4; ++i) {

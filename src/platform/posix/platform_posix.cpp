@@ -80,6 +80,7 @@ LocalTimeSource g_localTimeSource = nullptr;
 struct DirSearch {
     struct Item {
         size_t at;           // first character in names
+        size_t length;       // of the name
         size_t keyAt;        // first word in keys
         size_t keyWords;     // 8-character words of the key
         uint64_t head[2];    // its first two words
@@ -126,7 +127,7 @@ bool FillEntry(const DirSearch &search, const DirSearch::Item &item, DirEntry *e
             lastWrite = ToFileTime(st.st_mtim);
         }
     }
-    std::memcpy(entry->name, name, std::strlen(name) + 1);
+    std::memcpy(entry->name, name, item.length + 1);
     entry->isDir = isDir;
     entry->size = size;
     entry->lastWrite = lastWrite;
@@ -165,7 +166,8 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
             search->keys.resize(keyAt + 8 * std::max<size_t>(words, 2), '\0');
             char *key = search->keys.data() + keyAt;
             for (size_t i = 0; i < length; ++i) key[i] = Upper(d->d_name[i]);
-            search->items.push_back({search->names.size(), keyAt, words, {KeyWord(key), KeyWord(key + 8)}, d->d_type});
+            search->items.push_back(
+                {search->names.size(), length, keyAt, words, {KeyWord(key), KeyWord(key + 8)}, d->d_type});
             search->names.append(d->d_name, length + 1);
         }
         closedir(dir);
