@@ -54,7 +54,9 @@ TEST(ReadAhead, OneRequestForWhatTheReaderSaysFollows) {
         ASSERT_NE(file, nullptr);
         fault::StartCounting();
         for (const Step &step : c.steps) {
-            if (step.seek >= 0) ASSERT_TRUE(plat::Seek(file, step.seek));
+            if (step.seek >= 0) {
+                ASSERT_TRUE(plat::Seek(file, step.seek));
+            }
             const int64_t at = plat::Tell(file);
             if (step.hint != 0) plat::ReadAhead(file, step.hint);
             std::vector<unsigned char> got(step.bytes);
