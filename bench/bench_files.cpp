@@ -87,14 +87,16 @@ int64_t BytesReadSoFar() {
 }
 
 void SearchDigest::Add(const RecGroupInfo &record) {
-    // FNV-1a over 8-byte words (the record's 4596 bytes end in a 4-byte one):
-    // cheap beside the search it follows.
+    // FNV-1a over 8-byte words (the record's 4596 bytes end in a 4-byte one)
+    // in four interleaved lanes, folded into the running hash: cheap beside
+    // the search it follows, which it is timed with.
     const auto *bytes = reinterpret_cast<const unsigned char *>(&record);
-    for (size_t i = 0; i < sizeof record; i += 8) {
+    uint64_t lanes[4] = {hash, hash ^ 1, hash ^ 2, hash ^ 3};
+    for (size_t i = 0, lane = 0; i < sizeof record; i += 8, lane = (lane + 1) & 3) {
         uint64_t word = 0;
         std::memcpy(&word, bytes + i, sizeof record - i < 8 ? sizeof record - i : 8);
-        hash ^= word;
-        hash *= 1099511628211ull;
+        lanes[lane] = (lanes[lane] ^ word) * 1099511628211ull;
     }
+    for (uint64_t lane : lanes) hash = (hash ^ lane) * 1099511628211ull;
     ++records;
 }

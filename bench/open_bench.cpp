@@ -11,6 +11,7 @@
 #include "avfile/avfile.h"
 #include "bench_files.h"
 #include "bench_registry.h"
+#include "platform/fault_injection.h"
 
 namespace {
 
@@ -27,8 +28,11 @@ void Open(benchmark::State &state, const std::string &path) {
     // count itself reads a few bytes, measured by asking twice.
     const int64_t first = BytesReadSoFar();
     const int64_t second = BytesReadSoFar();
+    plat::fault::StartCounting();
     const bool opened = OpenAndClose(path);
+    plat::fault::StopCounting();
     const int64_t third = BytesReadSoFar();
+    const plat::fault::SystemCalls calls = plat::fault::CountedCalls();
     if (!opened || !layout.ok) {
         state.SkipWithError("the recording does not open");
         return;
@@ -38,6 +42,8 @@ void Open(benchmark::State &state, const std::string &path) {
         state.counters["bytes_read"] = static_cast<double>((third - second) - (second - first));
     }
     state.counters["minimum_bytes"] = static_cast<double>(layout.minimumOpenBytes);
+    state.counters["read_calls"] = static_cast<double>(calls.reads);
+    state.counters["open_calls"] = static_cast<double>(calls.opens);
 }
 
 void ReadIndexOnce(benchmark::State &state, const std::string &path) {

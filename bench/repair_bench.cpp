@@ -22,7 +22,7 @@
 #include <system_error>
 #include <vector>
 
-#include "child_process.h"
+#include "child_run.h"
 #include "salvage/salvage_repair.h"
 
 namespace {

@@ -30,7 +30,10 @@ private:
 // Figures measured outside this program: "demux FILE" or "read FILE"
 // (ffdemux), "copy FILE" or "repair FILE" (repair_bench) to processor
 // seconds per pass and bytes of a pass; "peak FILE" to the repair's peak
-// resident memory in bytes.
+// resident memory in bytes; "scan card" and "listing card" (card_bench) to
+// the processor seconds of avfile scan and of its yardstick, "scanpeak card"
+// and "scanpeak card-day" to the scan's peak memory on the card and on one
+// day of it.
 struct ExternalFigure {
     double seconds = 0;
     double bytes = 0;

@@ -4,7 +4,9 @@
 // grouping alone with opens that only read the name.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "avfile/avfile.h"
 #include "bench_files.h"
@@ -88,6 +90,32 @@ void GroupingAlone(benchmark::State &state, const std::string &day) {
     SetDigestCounters(state);
 }
 
+// The paths of the first file of each record a search reported.
+std::vector<std::string> g_representatives;
+
+int AVFILE_CALL CollectRepresentative(RecGroupInfo *group, int32_t) {
+    g_representatives.emplace_back(group->paths[0], strnlen(group->paths[0], 255));
+    return 0;
+}
+
+// The opens no search can do without: the file of each recording that
+// gives its length, opened and closed through the export, one after the
+// other, as the search opens them.
+void OpensAlone(benchmark::State &state, const std::string &day) {
+    g_representatives.clear();
+    AVFILE_SearchFile(day.c_str(), 0, &CollectRepresentative);
+    const std::vector<std::string> paths = g_representatives;
+    for (auto _ : state) {
+        for (const std::string &path : paths) {
+            AvFileHandle handle = nullptr;
+            if (AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, &handle) == 0) {
+                AVFILE_FECloseFile(handle);
+            }
+        }
+    }
+    state.counters["opens"] = static_cast<double>(paths.size());
+}
+
 }  // namespace
 
 void RegisterSearchBenchmarks() {
@@ -107,5 +135,7 @@ void RegisterSearchBenchmarks() {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1)
             ->Repetitions(1);
+        benchmark::RegisterBenchmark(("search_opens/" + files).c_str(), OpensAlone, day)
+            ->Unit(benchmark::kMillisecond);
     }
 }

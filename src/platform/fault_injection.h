@@ -102,4 +102,54 @@ inline const ServedFile *Served(const char *path) {
     return nullptr;
 }
 
+// ---- Counting what reaches the file system ----
+//
+// While counting, the platform layer counts the files it opens, the reads
+// it asks of them and the entries whose details it fetches from the file
+// system (a stat of a listed entry), whether a file is on disk or served
+// from memory. A read here is one request to the file system, not one call
+// of Read: the read-ahead serves most of those from memory. Off unless a
+// test starts counting; then each of those costs one relaxed load more.
+
+struct SystemCalls {
+    uint64_t opens = 0;
+    uint64_t reads = 0;
+    uint64_t entryStats = 0;
+};
+
+enum SystemCall { kOpenCall, kReadCall, kEntryStatCall };
+
+namespace detail {
+inline std::atomic<bool> counting{false};
+inline std::atomic<uint64_t> callCounts[3] = {};
+inline std::atomic<bool> unknownEntryTypes{false};
+}  // namespace detail
+
+inline void StartCounting() {
+    for (std::atomic<uint64_t> &count : detail::callCounts) count.store(0);
+    detail::counting.store(true);
+}
+
+inline void StopCounting() { detail::counting.store(false); }
+
+inline SystemCalls CountedCalls() {
+    SystemCalls calls;
+    calls.opens = detail::callCounts[kOpenCall].load();
+    calls.reads = detail::callCounts[kReadCall].load();
+    calls.entryStats = detail::callCounts[kEntryStatCall].load();
+    return calls;
+}
+
+// Told by the platform layer each time it makes one of the calls.
+inline void Note(SystemCall call) {
+    if (detail::counting.load(std::memory_order_relaxed)) detail::callCounts[call].fetch_add(1);
+}
+
+// Makes a folder listing take every entry's kind as unknown, as some file
+// systems report it, so that the kind must be asked of each entry.
+inline void ForceUnknownEntryTypes(bool force) { detail::unknownEntryTypes.store(force); }
+inline bool UnknownEntryTypesForced() {
+    return detail::unknownEntryTypes.load(std::memory_order_relaxed);
+}
+
 }  // namespace plat::fault

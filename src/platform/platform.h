@@ -27,18 +27,29 @@ inline bool IsPathSep(char c) { return c == '\\' || c == '/'; }
 struct DirEntry {
     char name[AVFILE_MAX_PATH];  // name only, no folder
     bool isDir;
-    uint64_t size;               // bytes
-    uint64_t lastWrite;          // file time: 100 ns units since 1601, UTC
+    uint64_t size;               // bytes; see Listing
+    uint64_t lastWrite;          // file time: 100 ns units since 1601, UTC; see Listing
 };
 
 struct DirSearch;  // opaque
+
+// What an enumeration fills in. Names and the folder flag come with the
+// folder's own entries; on POSIX systems sizes and times cost a query of
+// the file system per entry, so a caller that needs only names says so and
+// gets size and lastWrite as 0 there (Windows fills them in either way).
+enum class Listing { kNamesOnly, kWithSizeAndTime };
 
 // `pattern` is a folder path followed by a name pattern with the Windows
 // wildcards '*' and '?' (ASCII case-insensitive; "*.*" matches every name).
 // The "." and ".." entries are reported as Windows reports them. Returns null
 // when nothing matches or the folder cannot be read.
-DirSearch *FindFirst(const char *pattern, DirEntry *entry);
+DirSearch *FindFirst(const char *pattern, DirEntry *entry,
+                     Listing listing = Listing::kWithSizeAndTime);
 bool FindNext(DirSearch *search, DirEntry *entry);
+// How many more entries the enumeration may report, where that is known in
+// advance (the POSIX enumeration lists the folder at FindFirst); 0 where
+// it is not (Windows). For sizing what a caller collects.
+size_t EntriesAhead(const DirSearch *search);
 void FindClose(DirSearch *search);
 
 // Windows wildcard match of one name against one pattern (exposed for tests
@@ -55,10 +66,21 @@ bool PathExists(const char *path);
 bool CopyFile(const char *source, const char *destination, bool failIfExists);
 
 // Buffered read-only byte stream (fopen "rb" / fread / fseek / fclose).
+// The POSIX stream reads a plain file as long as it was when it was opened.
 struct ReadFile;  // opaque
 ReadFile *OpenRead(const char *path);
 size_t Read(ReadFile *file, void *buffer, size_t bytes);
 bool Seek(ReadFile *file, int64_t offset);  // absolute offset
+// The position the next Read starts at (ftell); -1 when unknown.
+int64_t Tell(ReadFile *file);
+// Tells the stream how much the reader is about to take from where it
+// stands: the next request to the file system reads at least `bytes` (never
+// past the end the file had when it was opened), into a larger buffer for
+// that one fill when memory allows. So a reader that knows the size of
+// what follows has it in one read. What one fill cannot hold (more than a
+// MiB) is read as the requests come. A hint only: reads give the same bytes
+// with or without it. 0 withdraws a hint.
+void ReadAhead(ReadFile *file, size_t bytes);
 // GetFileSizeEx: the size in bytes of the open file into `size`. False when
 // it cannot be had (and for anything but a plain file), so that a failure
 // is never taken for an empty file.
@@ -107,6 +129,9 @@ bool FullPath(const char *path, char *out, size_t size);
 // ---- Debugger output (OutputDebugStringA) ----
 
 void DebugOutput(const char *text);
+// False when nothing can receive debugger output (POSIX without a sink),
+// so that a caller may spare itself composing it.
+bool DebugOutputListened();
 // Tests capture debugger output through a sink (POSIX discards it otherwise).
 using DebugSink = void (*)(const char *text);
 void SetDebugSink(DebugSink sink);

@@ -1,5 +1,6 @@
 #include "recfile/container_walk.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -88,7 +89,12 @@ void TakeInfoList(AviIndex &index, const unsigned char *w, uint32_t size) {
     }
 }
 
-void Release(AviIndex *index) { FreeAviIndex(index); }
+// The walk's handle is its caller's: it stays open.
+void Release(AviIndex *index) {
+    plat::ReadAhead(index->file, 0);
+    index->file = nullptr;
+    FreeAviIndex(index);
+}
 
 }  // namespace
 
@@ -100,13 +106,13 @@ void FreeAviIndex(AviIndex *index) {
     delete index;
 }
 
-AviIndex *WalkContainer(const char *path) {
+AviIndex *WalkContainer(plat::ReadFile *file) {
     AviIndex *index = new (std::nothrow) AviIndex{};
     if (index == nullptr) {
         std::printf("malloc failed!\n");
         return nullptr;
     }
-    index->file = plat::OpenRead(path);
+    index->file = file;
     if (index->file == nullptr) {
         std::printf("file open failed!\n");
         Release(index);
@@ -119,7 +125,7 @@ AviIndex *WalkContainer(const char *path) {
         return nullptr;
     }
     unsigned char *w = index->chunkBuf;
-    if (plat::Read(index->file, w, kWindowSize) < kWindowSize) {
+    if (!plat::Seek(index->file, 0) || plat::Read(index->file, w, kWindowSize) < kWindowSize) {
         std::printf("file read failed\n");
         Release(index);
         return nullptr;
@@ -158,6 +164,9 @@ AviIndex *WalkContainer(const char *path) {
                 if (index->moviEnd == 0 && end <= 0xffffffffu) {
                     index->moviEnd = static_cast<uint32_t>(end);
                 }
+                // What follows the movie list is the index, which ends the
+                // file: all of it comes in one read.
+                plat::ReadAhead(index->file, SIZE_MAX);
             } else {
                 std::printf("unknown chunk, type:%s, size:%d\n", FourCC(w + 8).text,
                             static_cast<int>(size));
@@ -189,8 +198,8 @@ AviIndex *WalkContainer(const char *path) {
         if (got < kWindowSize && next >= offset + got) break;
         offset = next;
     }
-    // Nothing reads the walk's handle afterwards.
-    plat::CloseRead(index->file);
+    // The handle goes back to its owner without a read-ahead asked for.
+    plat::ReadAhead(index->file, 0);
     index->file = nullptr;
 
     PrepareFileKey(index->recHeader.encryption, index->recInfo.fileKey);

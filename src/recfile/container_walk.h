@@ -5,10 +5,12 @@
 
 #include "recfile/avi_records.h"
 
-// Walks the file at path. Null when the file cannot be read, is no RIFF/AVI
-// file, carries a recording header whose start is not before its stop, or
-// memory runs out. Progress and problems go to standard output.
-AviIndex *WalkContainer(const char *path);
+// Walks a record file from its start through a handle the caller opened
+// (null when the open failed, which the walk reports) and keeps: the walk
+// leaves it open, positioned anywhere. Null when the file cannot be read, is
+// no RIFF/AVI file, carries a recording header whose start is not before its
+// stop, or memory runs out. Progress and problems go to standard output.
+AviIndex *WalkContainer(plat::ReadFile *file);
 
 // Releases an index and everything it owns; null does nothing.
 void FreeAviIndex(AviIndex *index);

@@ -14,6 +14,9 @@ namespace {
 constexpr int64_t kSecondsFrom1601To1970 = 11644473600LL;
 constexpr int64_t kFileTimeUnitsPerSecond = 10000000LL;
 constexpr int64_t kUsPerSecond = 1000000LL;
+// The RIFF header, the header list, the INFO list and the movie list's
+// header of a recorder file, with the reader's first window: one read.
+constexpr size_t kHeaderReadAhead = 4096;
 
 }  // namespace
 
@@ -45,13 +48,24 @@ bool CFileAviVsk::Ready() const {
 int32_t CFileAviVsk::Open(const char *path, int32_t channel, const PasswordEntry *passwords,
                           int32_t passwordCount, int32_t checkPassword) {
     // The object is not known to the host yet: no lock.
-    m_index = WalkContainer(path);
-    if (m_reader != nullptr && m_reader->file == nullptr) {
-        m_reader->file = plat::OpenRead(path);
-        if (m_reader->file == nullptr) return 1;
+    if (m_reader == nullptr || m_reader->file != nullptr) return 1;
+    // One handle serves the reader and the walk. The reader's set-up and the
+    // walk's header chunks come from the first read; the reader then goes on
+    // from where its set-up left it.
+    m_reader->file = plat::OpenRead(path);
+    int64_t readerPos = -1;
+    if (m_reader->file != nullptr) {
+        plat::ReadAhead(m_reader->file, kHeaderReadAhead);
+        SetUpReader(m_reader);
+        readerPos = plat::Tell(m_reader->file);
     }
-    if (m_reader != nullptr) SetUpReader(m_reader);
+    m_index = WalkContainer(m_reader->file);
     if (m_index == nullptr || m_activeReader == nullptr) return 1;
+    if (readerPos < 0 || !plat::Seek(m_reader->file, readerPos)) {
+        // Reading on from where the walk stopped would take the index for
+        // chunks.
+        ParkReader(m_reader);
+    }
     BoundToMovieList(m_reader, m_index->moviEnd);
 
     const RecHeader header = m_index->recHeader;

@@ -8,6 +8,7 @@
 void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileList &entries) {
     CDirEnum files(pattern);
     if (!files.Started()) return;
+    entries.reserve(entries.size() + 1 + files.Ahead());
     int32_t accepted = 0;
     ChannelList channels;
     do {

@@ -60,6 +60,20 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
 
     // Paths met more than once (a list not made by a folder walk may repeat
     // one): a group takes the repeats of its members along.
+    // A folder walk's list mostly comes in byte order of its paths already,
+    // and then repeats none: one pass shows it.
+    bool inOrder = true;
+    for (size_t i = 1; i < n && inOrder; ++i) {
+        inOrder = std::strcmp(entries[i - 1].path, entries[i].path) < 0;
+    }
+    if (!inOrder) FindRepeatedPaths(entries);
+
+    m_listOrder.Reset(n);
+    m_byTimeOpen.Reset(m_byTime.size());
+}
+
+void CGroupIndex::FindRepeatedPaths(const RecFileList &entries) {
+    const size_t n = entries.size();
     std::vector<uint32_t> byPath(n);
     std::iota(byPath.begin(), byPath.end(), 0u);
     std::sort(byPath.begin(), byPath.end(), [&](uint32_t a, uint32_t b) {
@@ -77,9 +91,6 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
         }
         k = end;
     }
-
-    m_listOrder.Reset(n);
-    m_byTimeOpen.Reset(m_byTime.size());
 }
 
 void CGroupIndex::Close(size_t index, State state) {

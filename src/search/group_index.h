@@ -66,6 +66,8 @@ private:
     void Close(size_t index, State state);
     bool Joins(const Parsed &reference, Kind kind, uint32_t second, int32_t alarm) const;
     void TakeInWindow(size_t reference, std::vector<size_t> &members);
+    // Marks the entries whose paths the list holds more than once.
+    void FindRepeatedPaths(const RecFileList &entries);
     void TakeInListOrder(size_t reference, std::vector<size_t> &members);
 
     void TakeRange(std::vector<uint32_t> &order, CNextOpen &open, size_t first,

@@ -9,27 +9,6 @@
 
 namespace {
 
-// The name part: after the last '/' when the path has one, otherwise after
-// the last '\'. Null when the path has neither.
-const char *NamePart(const char *path) {
-    if (const char *slash = std::strrchr(path, '/')) return slash + 1;
-    if (const char *back = std::strrchr(path, '\\')) return back + 1;
-    return nullptr;
-}
-
-bool EndsWithAviNoCase(const char *path) {
-    const size_t len = std::strlen(path);
-    if (len < 4) return false;
-    const char *ext = path + len - 4;
-    static const char kExt[] = ".avi";
-    for (int i = 0; i < 4; ++i) {
-        char c = ext[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kExt[i]) return false;
-    }
-    return true;
-}
-
 // Index of the last '-' of the name, or -1.
 long LastDash(const char *name) {
     const char *dash = std::strrchr(name, '-');
@@ -47,6 +26,28 @@ Layout LayoutOf(const char *name) {
     return Layout::None;
 }
 
+// "yyyymmdd-hhmmss" read into v when every one of its digits is a digit:
+// what the scan "%4d%2d%2d-%2d%2d%2d" reads from such a text, without the
+// scan. False for anything else, which the scan itself then reads.
+bool ReadPlainStamp(const char *text, int v[6]) {
+    for (int i = 0; i < 15; ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (i == 8 ? text[i] != '-' : !digit) return false;
+    }
+    const auto number = [text](int at, int digits) {
+        int value = 0;
+        for (int i = 0; i < digits; ++i) value = value * 10 + (text[at + i] - '0');
+        return value;
+    };
+    v[0] = number(0, 4);
+    v[1] = number(4, 2);
+    v[2] = number(6, 2);
+    v[3] = number(9, 2);
+    v[4] = number(11, 2);
+    v[5] = number(13, 2);
+    return true;
+}
+
 bool InYearMonthDayBounds(int y, int m, int d) {
     return y >= 1970 && y <= 2050 && m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
@@ -55,10 +56,22 @@ bool InYearMonthDayBounds(int y, int m, int d) {
 
 const char *CFileSearchJNQ::GetRecordName(const char *path) {
     if (path == nullptr) return nullptr;
-    const char *name = NamePart(path);
+    // The name part: after the last '/' when the path has one, otherwise
+    // after the last '\'; none when it has neither. The path's length is
+    // taken once.
+    const char *name = std::strrchr(path, '/');
+    if (name == nullptr) name = std::strrchr(path, '\\');
     if (name == nullptr) return nullptr;
-    if (!EndsWithAviNoCase(path)) return nullptr;
-    if (std::strlen(name) < 23) return nullptr;
+    ++name;
+    const size_t length = std::strlen(path);
+    const char *end = path + length;
+    if (length < 4) return nullptr;
+    const char *ext = end - 4;
+    for (int i = 0; i < 4; ++i) {
+        const char c = ext[i] >= 'A' && ext[i] <= 'Z' ? static_cast<char>(ext[i] - 'A' + 'a') : ext[i];
+        if (c != ".avi"[i]) return nullptr;
+    }
+    if (static_cast<size_t>(end - name) < 23) return nullptr;
     if (name[1] == '_') return name;
     const long dash = LastDash(name);
     if (dash >= 9 && name[dash - 9] == '_') return name;
@@ -93,6 +106,7 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
     int v[6] = {0, 0, 0, 0, 0, 0};
     switch (LayoutOf(name)) {
     case Layout::Compact:
+        if (ReadPlainStamp(name + 2, v)) break;
         std::sscanf(name + 2, "%4d%2d%2d-%2d%2d%2d", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;
     case Layout::Separated:
@@ -100,6 +114,7 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
                     &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;
     case Layout::Prefixed:
+        if (ReadPlainStamp(name + LastDash(name) - 8, v)) break;
         std::sscanf(name + LastDash(name) - 8, "%4d%2d%2d-%2d%2d%2d",
                     &v[0], &v[1], &v[2], &v[3], &v[4], &v[5]);
         break;

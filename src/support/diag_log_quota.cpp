@@ -39,7 +39,8 @@ bool ListLogFiles(const char *folder, const char *moduleName, std::vector<LogEnt
     const uint32_t start = plat::TickCount();
     bool overrun = false;
     plat::DirEntry found{};
-    plat::DirSearch *search = plat::FindFirst(pattern, &found);
+    // The quota goes by the files' last-write times.
+    plat::DirSearch *search = plat::FindFirst(pattern, &found, plat::Listing::kWithSizeAndTime);
     if (search == nullptr) return false;
     do {
         char path[AVFILE_MAX_PATH];

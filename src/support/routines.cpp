@@ -40,6 +40,7 @@ int32_t SecondsBetween(const AvSystemTime &first, const AvSystemTime &second) {
 }
 
 void DebugTrace(const char *format, ...) {
+    if (!plat::DebugOutputListened()) return;
     char line[512] = {};
     va_list args;
     va_start(args, format);

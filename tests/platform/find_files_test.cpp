@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "common/temp_dir.h"
+#include "platform/fault_injection.h"
 #include "platform/platform.h"
 
 namespace {
@@ -112,6 +114,65 @@ TEST_F(FindFilesTest, EntryCarriesSizeAndWriteTime) {
     EXPECT_GT(entry.lastWrite, 132223104000000000ull);
     EXPECT_FALSE(plat::FindNext(search, &entry));
     plat::FindClose(search);
+}
+
+// A listing of names only gives the same names and folder flags in the same
+// order, and on POSIX systems takes them from the folder's entries without
+// asking the file system about each; where the folder cannot tell the kind
+// of an entry, and for a link, the entry itself is asked. A link to a
+// folder is a folder, a link to nothing is not listed.
+TEST_F(FindFilesTest, NamesOnlyListingAsksOnlyWhereTheFolderCannotTell) {
+    namespace fault = plat::fault;
+    struct Listed {
+        std::vector<Found> found;
+        uint64_t entryStats;
+    };
+    const auto list = [&](plat::Listing listing, bool unknownTypes) {
+        fault::ForceUnknownEntryTypes(unknownTypes);
+        fault::StartCounting();
+        Listed listed;
+        plat::DirEntry entry{};
+        plat::DirSearch *search = plat::FindFirst((dir_ / "*").c_str(), &entry, listing);
+        if (search != nullptr) {
+            do {
+                listed.found.push_back({entry.name, entry.isDir});
+#ifndef _WIN32
+                // Windows fills them in either way.
+                if (listing == plat::Listing::kNamesOnly) {
+                    EXPECT_EQ(entry.size, 0u);
+                    EXPECT_EQ(entry.lastWrite, 0u);
+                }
+#endif
+            } while (plat::FindNext(search, &entry));
+            plat::FindClose(search);
+        }
+        listed.entryStats = fault::CountedCalls().entryStats;
+        fault::StopCounting();
+        fault::ForceUnknownEntryTypes(false);
+        return listed;
+    };
+#ifndef _WIN32
+    std::filesystem::create_directory_symlink("video", dir_ / "video-link");
+    std::filesystem::create_symlink("absent", dir_ / "dangling");
+#endif
+    const Listed full = list(plat::Listing::kWithSizeAndTime, false);
+    const Listed names = list(plat::Listing::kNamesOnly, false);
+    const Listed unknown = list(plat::Listing::kNamesOnly, true);
+    EXPECT_EQ(names.found, full.found);
+    EXPECT_EQ(unknown.found, full.found);
+#ifndef _WIN32
+    EXPECT_NE(std::find(full.found.begin(), full.found.end(), Found{"video-link", true}),
+              full.found.end());
+    EXPECT_EQ(std::find_if(full.found.begin(), full.found.end(),
+                           [](const Found &f) { return f.name == "dangling"; }),
+              full.found.end());
+    // Every entry is asked about for its size and time; only the two links
+    // for names only; every entry, the dangling link too, when the kinds
+    // are unknown.
+    EXPECT_EQ(full.entryStats, full.found.size() + 1);
+    EXPECT_EQ(names.entryStats, 2u);
+    EXPECT_EQ(unknown.entryStats, full.found.size() + 1);
+#endif
 }
 
 TEST_F(FindFilesTest, MissingFolderFindsNothing) {

@@ -384,11 +384,11 @@ CliError RunExport(const AvFileLibrary &lib, const ExportRequest &request, Expor
     std::vector<Source> sources;
     const bool audio = format == ExportFormat::Wav || format == ExportFormat::Container;
     if (CliError e = Survey(lib, request, audio, sources)) return e;
-    if (format == ExportFormat::Container && CContainerWriter::Unavailable()) {
-        return Fail(kExitUnsupportedOutput, request.output + ": " + CContainerWriter::Unavailable());
-    }
     if (request.refuseOverlaps) {
         if (CliError e = RefuseOverlaps(sources)) return e;
+    }
+    if (format == ExportFormat::Container && CContainerWriter::Unavailable()) {
+        return Fail(kExitUnsupportedOutput, request.output + ": " + CContainerWriter::Unavailable());
     }
     if (format != ExportFormat::Track) PlaceSources(sources, request.keepGaps, result);
     switch (format) {

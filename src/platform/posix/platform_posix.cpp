@@ -55,15 +55,7 @@ private:
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool NoCaseLess(const std::string &a, const std::string &b) {
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char x = static_cast<unsigned char>(Upper(a[i]));
-        const unsigned char y = static_cast<unsigned char>(Upper(b[i]));
-        if (x != y) return x < y;
-    }
-    return a.size() < b.size();
-}
+
 
 constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ull;  // 1970 in 1601 units
 
@@ -80,47 +72,124 @@ LocalTimeSource g_localTimeSource = nullptr;
 
 // ---- Directory enumeration ----
 
+// The matching names of a folder, in the order NTFS lists them, with the
+// kind of each entry as the folder itself gives it. Details beyond the name
+// and the folder flag are fetched from the file system only for the entry
+// being reported, and only when the caller asked for them or the folder
+// could not tell the kind.
 struct DirSearch {
-    std::vector<DirEntry> entries;
+    struct Item {
+        size_t at;           // first character in names
+        size_t length;       // of the name
+        size_t keyAt;        // first word in keys
+        size_t keyWords;     // 8-character words of the key
+        uint64_t head[2];    // its first two words
+        unsigned char type;  // d_type
+    };
+    std::string folder;      // with its trailing '/', or empty for "."
+    std::string names;       // every matching name, each ending in '\0'
+    std::string keys;        // the same in upper case, each filled up with
+                             // '\0' to whole words of 8 characters
+    std::vector<Item> items;
+    Listing listing = Listing::kWithSizeAndTime;
     size_t next = 0;
 };
 
-DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
+namespace {
+
+// Eight characters as one number that orders as they do byte by byte.
+uint64_t KeyWord(const char *p) {
+    uint64_t word = 0;
+    for (int i = 0; i < 8; ++i) word = word << 8 | static_cast<unsigned char>(p[i]);
+    return word;
+}
+
+// Fills `entry` from the item; false when the entry is gone or cannot be
+// asked about, so that it is passed over as it was never listed.
+bool FillEntry(const DirSearch &search, const DirSearch::Item &item, DirEntry *entry) {
+    const char *name = search.names.data() + item.at;
+    const unsigned char type = fault::UnknownEntryTypesForced() ? static_cast<unsigned char>(DT_UNKNOWN) : item.type;
+    // A link is followed to what it names, as the kind of a link's target
+    // decides whether it is a folder.
+    const bool askKind = type == DT_UNKNOWN || type == DT_LNK;
+    bool isDir = type == DT_DIR;
+    uint64_t size = 0, lastWrite = 0;
+    if (askKind || search.listing == Listing::kWithSizeAndTime) {
+        char path[4096];
+        const int n = std::snprintf(path, sizeof path, "%s%s", search.folder.c_str(), name);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
+        fault::Note(fault::kEntryStatCall);
+        struct stat st {};
+        if (stat(path, &st) != 0) return false;
+        isDir = S_ISDIR(st.st_mode);
+        if (search.listing == Listing::kWithSizeAndTime) {
+            size = isDir ? 0 : static_cast<uint64_t>(st.st_size);
+            lastWrite = ToFileTime(st.st_mtim);
+        }
+    }
+    std::memcpy(entry->name, name, item.length + 1);
+    entry->isDir = isDir;
+    entry->size = size;
+    entry->lastWrite = lastWrite;
+    return true;
+}
+
+// Reports the next entry that can still be filled in; false at the end.
+bool ReportNext(DirSearch &search, DirEntry *entry) {
+    while (search.next < search.items.size()) {
+        if (FillEntry(search, search.items[search.next++], entry)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
     if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
     DIR *dir = nullptr;
     try {
+        auto search = std::make_unique<DirSearch>();
+        search->listing = listing;
         const std::string full = Native(pattern);
         const size_t cut = full.rfind('/');
-        const std::string folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
+        search->folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
         const std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
         if (mask.empty()) return nullptr;
-        dir = opendir(folder.empty() ? "." : folder.c_str());
+        dir = opendir(search->folder.empty() ? "." : search->folder.c_str());
         if (dir == nullptr) return nullptr;
-        std::vector<std::string> names;
         while (struct dirent *d = readdir(dir)) {
-            if (WildcardMatch(mask.c_str(), d->d_name)) names.emplace_back(d->d_name);
+            const size_t length = std::strlen(d->d_name);
+            if (length >= AVFILE_MAX_PATH || !WildcardMatch(mask.c_str(), d->d_name)) continue;
+            const size_t words = (length + 7) / 8;
+            const size_t keyAt = search->keys.size();
+            search->keys.resize(keyAt + 8 * std::max<size_t>(words, 2), '\0');
+            char *key = search->keys.data() + keyAt;
+            for (size_t i = 0; i < length; ++i) key[i] = Upper(d->d_name[i]);
+            search->items.push_back(
+                {search->names.size(), length, keyAt, words, {KeyWord(key), KeyWord(key + 8)}, d->d_type});
+            search->names.append(d->d_name, length + 1);
         }
         closedir(dir);
         dir = nullptr;
         // NTFS lists a folder in upper-case name order; do the same so that
-        // searches see the same order on both systems.
-        std::sort(names.begin(), names.end(), NoCaseLess);
-        auto search = std::make_unique<DirSearch>();
-        for (const std::string &name : names) {
-            if (name.size() >= AVFILE_MAX_PATH) continue;
-            struct stat st {};
-            if (stat((folder + name).c_str(), &st) != 0) continue;
-            DirEntry e{};
-            std::memcpy(e.name, name.c_str(), name.size() + 1);
-            e.isDir = S_ISDIR(st.st_mode);
-            e.size = e.isDir ? 0 : static_cast<uint64_t>(st.st_size);
-            e.lastWrite = ToFileTime(st.st_mtim);
-            search->entries.push_back(e);
-        }
-        if (search->entries.empty()) return nullptr;
-        *entry = search->entries[0];
-        search->next = 1;
+        // searches see the same order on both systems. That is the byte
+        // order of the upper-case names, a name before any longer name it
+        // begins: compared here eight characters at a time.
+        const char *keys = search->keys.data();
+        std::sort(search->items.begin(), search->items.end(),
+                  [keys](const DirSearch::Item &a, const DirSearch::Item &b) {
+                      if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+                      if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+                      const size_t words = std::min(a.keyWords, b.keyWords);
+                      for (size_t w = 2; w < words; ++w) {
+                          const uint64_t x = KeyWord(keys + a.keyAt + 8 * w);
+                          const uint64_t y = KeyWord(keys + b.keyAt + 8 * w);
+                          if (x != y) return x < y;
+                      }
+                      return a.keyWords < b.keyWords;
+                  });
+        if (!ReportNext(*search, entry)) return nullptr;
         return search.release();
     } catch (const std::bad_alloc &) {
         // Out of memory while listing: the folder is not enumerated and
@@ -131,12 +200,15 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
 }
 
 bool FindNext(DirSearch *search, DirEntry *entry) {
-    if (search == nullptr || entry == nullptr || search->next >= search->entries.size()) {
+    if (search == nullptr || entry == nullptr || search->next >= search->items.size()) {
         return false;
     }
     if (fault::ShouldFail(fault::kEnumerate)) return false;
-    *entry = search->entries[search->next++];
-    return true;
+    return ReportNext(*search, entry);
+}
+
+size_t EntriesAhead(const DirSearch *search) {
+    return search == nullptr ? 0 : search->items.size() - search->next;
 }
 
 void FindClose(DirSearch *search) { delete search; }
@@ -235,24 +307,43 @@ bool CopyFile(const char *source, const char *destination, bool failIfExists) {
 // kReadAhead. A request of kDirectRequest or more goes straight into the
 // caller's buffer. So a reader that jumps to a header and takes a
 // few kilobytes reads only those, and one that walks through a recording in
-// small windows needs one read() per kReadAhead bytes.
+// small windows needs one read() per kReadAhead bytes. A reader that says
+// how much it is about to take (ReadAhead) has that in one fill, in a
+// buffer grown for it up to kLargestFill and given back at the next fill
+// (more than that is read as the requests come);
+// what the standard buffer held stays there meanwhile, so that a seek back
+// into it costs nothing either.
 constexpr size_t kReadAhead = 64 * 1024;
 constexpr size_t kDirectRequest = 16 * 1024;
+constexpr size_t kLargestFill = 1024 * 1024;
+constexpr uint64_t kSizeUnknown = ~uint64_t{0};
 
 struct ReadFile {
     int fd = -1;                   // -1 for a file served from memory
     const fault::ServedFile *served = nullptr;
-    unsigned char *buf = nullptr;  // kReadAhead bytes; null: every read is direct
+    unsigned char *standard = nullptr;  // kReadAhead bytes; null: every read is direct
+    unsigned char *buf = nullptr;  // the buffer in use: standard or a grown one
+    size_t capacity = 0;           // of buf
     int64_t bufStart = 0;          // file offset of buf[0]
     size_t len = 0;                // bytes held in buf
     size_t pos = 0;                // next byte in buf; bufStart + pos is the position
     size_t nextFill = 0;           // size of the next fill; 0 right after a seek
+    size_t hint = 0;               // the next fill reads at least this much
+    int64_t standardStart = 0;     // file offset of standard[0]
+    size_t standardLen = 0;        // bytes standard holds, in use or not
+    uint64_t size = kSizeUnknown;  // of the file when it was opened
 };
 
 namespace {
 
 // pread until `bytes` are read, the file ends or it fails; the count read.
+// The end the file had when it was opened is its end: a read that reaches
+// it does not ask once more for what a longer file would hold.
 size_t ReadAt(const ReadFile &file, unsigned char *out, size_t bytes, int64_t offset) {
+    // Nothing lies at or past that end: the file is read as long as it was
+    // when it was opened.
+    if (static_cast<uint64_t>(offset) >= file.size) return 0;
+    fault::Note(fault::kReadCall);
     if (file.served != nullptr) {
         const size_t size = file.served->size;
         if (static_cast<uint64_t>(offset) >= size) return 0;
@@ -267,8 +358,43 @@ size_t ReadAt(const ReadFile &file, unsigned char *out, size_t bytes, int64_t of
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<size_t>(got);
+        if (done < bytes && static_cast<uint64_t>(offset) + done >= file.size) break;
+        if (done < bytes) fault::Note(fault::kReadCall);
     }
     return done;
+}
+
+// Gives a grown buffer back: the stream reads through its standard one
+// again.
+void ReleaseGrown(ReadFile &file) {
+    if (file.buf == file.standard) return;
+    delete[] file.buf;
+    file.buf = file.standard;
+    file.capacity = file.standard != nullptr ? kReadAhead : 0;
+}
+
+// Makes room for the fill a hint asks for, as far as the file reaches from
+// the buffer's start, in a buffer of its own while the standard one holds
+// anything; the standard buffer serves when no more memory can be had.
+void PrepareHintedFill(ReadFile &file) {
+    size_t wanted = file.hint;
+    if (file.size != kSizeUnknown) {
+        const uint64_t start = static_cast<uint64_t>(file.bufStart);
+        const uint64_t left = start < file.size ? file.size - start : 0;
+        if (left < wanted) wanted = static_cast<size_t>(left);
+    }
+    if (wanted > kLargestFill) {
+        // More than one fill holds: the reader's own requests decide.
+        file.hint = 0;
+        return;
+    }
+    if (wanted == 0 || (wanted <= kReadAhead && file.standardLen == 0)) return;
+    if (file.buf != file.standard && wanted <= file.capacity) return;
+    ReleaseGrown(file);
+    if (auto *grown = new (std::nothrow) unsigned char[wanted]) {
+        file.buf = grown;
+        file.capacity = wanted;
+    }
 }
 
 }  // namespace
@@ -280,8 +406,11 @@ ReadFile *OpenRead(const char *path) {
     if (served == nullptr) {
         const NativePath native(path);
         if (!native.ok()) return nullptr;
+        fault::Note(fault::kOpenCall);
         fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return nullptr;
+    } else {
+        fault::Note(fault::kOpenCall);
     }
     auto *file = new (std::nothrow) ReadFile;
     if (file == nullptr) {
@@ -290,7 +419,17 @@ ReadFile *OpenRead(const char *path) {
     }
     file->fd = fd;
     file->served = served;
-    file->buf = new (std::nothrow) unsigned char[kReadAhead];
+    if (served != nullptr) {
+        file->size = served->size;
+    } else {
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0) {
+            file->size = static_cast<uint64_t>(st.st_size);
+        }
+    }
+    file->standard = new (std::nothrow) unsigned char[kReadAhead];
+    file->buf = file->standard;
+    file->capacity = file->standard != nullptr ? kReadAhead : 0;
     return file;
 }
 
@@ -310,10 +449,19 @@ size_t Read(ReadFile *file, void *buffer, size_t bytes) {
         file->bufStart += static_cast<int64_t>(file->pos);
         file->pos = file->len = 0;
         const size_t want = bytes - done;
-        const size_t fill = std::max(file->nextFill, std::min(want, kReadAhead));
+        if (file->hint > 0) {
+            PrepareHintedFill(*file);
+        } else {
+            ReleaseGrown(*file);
+        }
+        size_t fill = std::max(file->nextFill, std::min(want, kReadAhead));
+        const bool hinted = file->hint > fill;
+        if (hinted) fill = std::min(file->hint, file->capacity);
+        file->hint = 0;
         // Small requests go through the buffer, so that a seek back into
-        // what was just read costs nothing.
-        const bool direct = file->buf == nullptr || want >= kDirectRequest;
+        // what was just read costs nothing; so does a request smaller than
+        // the fill a hint asked for.
+        const bool direct = file->buf == nullptr || (want >= kDirectRequest && (!hinted || want >= fill));
         if (direct) {
             const size_t got = ReadAt(*file, out + done, want, file->bufStart);
             file->bufStart += static_cast<int64_t>(got);
@@ -322,6 +470,11 @@ size_t Read(ReadFile *file, void *buffer, size_t bytes) {
             break;
         }
         file->len = ReadAt(*file, file->buf, fill, file->bufStart);
+        // A fill that found nothing left the buffer's bytes as they were.
+        if (file->buf == file->standard && file->len > 0) {
+            file->standardStart = file->bufStart;
+            file->standardLen = file->len;
+        }
         file->nextFill = std::min(2 * fill, kReadAhead);
         if (file->len == 0) break;
     }
@@ -335,16 +488,39 @@ bool Seek(ReadFile *file, int64_t offset) {
         file->pos = static_cast<size_t>(offset - file->bufStart);  // still in the buffer
         return true;
     }
+    if (file->standardLen > 0 && offset >= file->standardStart &&
+        offset <= file->standardStart + static_cast<int64_t>(file->standardLen)) {
+        // Back into what the standard buffer still holds.
+        ReleaseGrown(*file);
+        file->bufStart = file->standardStart;
+        file->len = file->standardLen;
+        file->pos = static_cast<size_t>(offset - file->standardStart);
+        return true;
+    }
     file->bufStart = offset;
     file->pos = file->len = 0;
     file->nextFill = 0;
     return true;
 }
 
+int64_t Tell(ReadFile *file) {
+    if (file == nullptr) return -1;
+    return file->bufStart + static_cast<int64_t>(file->pos);
+}
+
+void ReadAhead(ReadFile *file, size_t bytes) {
+    if (file != nullptr) file->hint = bytes;
+}
+
 bool FileSize(ReadFile *file, uint64_t *size) {
     if (file == nullptr || size == nullptr || fault::ShouldFail(fault::kSize)) return false;
     if (file->served != nullptr) {
         *size = file->served->size;
+        return true;
+    }
+    // A plain file is as long as it was when it was opened.
+    if (file->size != kSizeUnknown) {
+        *size = file->size;
         return true;
     }
     struct stat st {};
@@ -356,7 +532,8 @@ bool FileSize(ReadFile *file, uint64_t *size) {
 void CloseRead(ReadFile *file) {
     if (file == nullptr) return;
     if (file->fd >= 0) close(file->fd);
-    delete[] file->buf;
+    ReleaseGrown(*file);
+    delete[] file->standard;
     delete file;
 }
 
@@ -598,6 +775,8 @@ bool FullPath(const char *path, char *out, size_t size) {
 void DebugOutput(const char *text) {
     if (g_debugSink && text) g_debugSink(text);
 }
+
+bool DebugOutputListened() { return g_debugSink != nullptr; }
 
 void SetDebugSink(DebugSink sink) { g_debugSink = sink; }
 

@@ -70,7 +70,9 @@ struct DirSearch {
     HANDLE handle;
 };
 
-DirSearch *FindFirst(const char *pattern, DirEntry *entry) {
+// FindFirstFileA gives sizes and times with every entry: a listing of
+// names only costs the same.
+DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
     if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
     WIN32_FIND_DATAA data;
@@ -93,6 +95,8 @@ bool FindNext(DirSearch *search, DirEntry *entry) {
     ToEntry(data, entry);
     return true;
 }
+
+size_t EntriesAhead(const DirSearch *) { return 0; }
 
 void FindClose(DirSearch *search) {
     if (search == nullptr) return;
@@ -147,6 +151,15 @@ bool Seek(ReadFile *file, int64_t offset) {
     }
     return _fseeki64(file->stream, offset, SEEK_SET) == 0;
 }
+
+int64_t Tell(ReadFile *file) {
+    if (file == nullptr) return -1;
+    if (file->served != nullptr) return static_cast<int64_t>(file->servedPos);
+    return _ftelli64(file->stream);
+}
+
+// The C library's stream buffers the reads: the hint changes nothing.
+void ReadAhead(ReadFile *, size_t) {}
 
 bool FileSize(ReadFile *file, uint64_t *size) {
     if (file == nullptr || size == nullptr || fault::ShouldFail(fault::kSize)) return false;
@@ -271,6 +284,9 @@ void DebugOutput(const char *text) {
     OutputDebugStringA(text);
     if (g_debugSink) g_debugSink(text);
 }
+
+// A debugger or a viewer of debug output may be listening at any time.
+bool DebugOutputListened() { return true; }
 
 void SetDebugSink(DebugSink sink) { g_debugSink = sink; }
 

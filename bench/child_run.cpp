@@ -1,34 +1,23 @@
-// A program run in a child process for the rows measured outside the
-// benchmark program: its processor time and peak memory, as wait4 reports.
-#pragma once
+#include "child_run.h"
 
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-#include <string>
-#include <vector>
-
 extern char **environ;
 
-struct ChildFigures {
-    bool ok = false;
-    double seconds = 0;    // user + system
-    double peakBytes = 0;  // ru_maxrss
-};
-
-// Runs `args` (the program found on PATH); `quiet` sends its standard
-// output to the null device.
-inline ChildFigures RunChild(std::vector<std::string> args, bool quiet = false) {
+ChildFigures RunChild(std::vector<std::string> args, const char *output) {
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     ChildFigures f;
-    pid_t pid = 0;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (quiet) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    if (output != nullptr) {
+        posix_spawn_file_actions_addopen(&actions, 1, output, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+    pid_t pid = 0;
     const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return f;
