@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "console.h"
+#include "text_output.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -21,16 +22,6 @@ extern "C" {
 namespace {
 
 constexpr AVRational kMicroseconds = {1, 1000000};
-
-bool EndsWith(const std::string &text, const char *suffix) {
-    const size_t n = std::strlen(suffix);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        const char c = text[text.size() - n + i];
-        if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != suffix[i]) return false;
-    }
-    return true;
-}
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -70,7 +61,7 @@ CContainerWriter::~CContainerWriter() {
 }
 
 bool CContainerWriter::Handles(const std::string &target) {
-    return EndsWith(target, ".mkv") || EndsWith(target, ".mp4");
+    return HasExtension(target, ".mkv") || HasExtension(target, ".mp4");
 }
 
 const char *CContainerWriter::Unavailable() { return nullptr; }
@@ -97,7 +88,7 @@ bool CContainerWriter::Open(const std::string &target, int64_t originUs, const A
     // before, as its index comes at the end.
     m_standardOutput = target == "-";
     m_temp = m_standardOutput ? std::string() : target + ".partial";
-    m_mp4 = EndsWith(target, ".mp4");
+    m_mp4 = HasExtension(target, ".mp4");
     m_originUs = originUs;
     // Problems come back as results; the libraries' own chatter stays off
     // the terminal.

@@ -5,17 +5,9 @@
 
 #include <cstring>
 
-namespace {
+#include "text_output.h"
 
-bool EndsWith(const std::string &text, const char *suffix) {
-    const size_t n = std::strlen(suffix);
-    if (text.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        const char c = text[text.size() - n + i];
-        if ((c >= 'A' && c <= 'Z' ? c + 32 : c) != suffix[i]) return false;
-    }
-    return true;
-}
+namespace {
 
 const char kUnavailable[] =
     "this build of avfile cannot write .mp4 or .mkv files (it was built without FFmpeg's libraries); "
@@ -26,7 +18,7 @@ const char kUnavailable[] =
 CContainerWriter::~CContainerWriter() = default;
 
 bool CContainerWriter::Handles(const std::string &target) {
-    return EndsWith(target, ".mkv") || EndsWith(target, ".mp4");
+    return HasExtension(target, ".mkv") || HasExtension(target, ".mp4");
 }
 
 const char *CContainerWriter::Unavailable() { return kUnavailable; }

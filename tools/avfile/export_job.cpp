@@ -21,17 +21,6 @@
 
 namespace {
 
-bool HasExtension(const std::string &path, const char *extension) {
-    const size_t n = std::strlen(extension);
-    if (path.size() < n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = path[path.size() - n + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-        if (c != extension[i]) return false;
-    }
-    return true;
-}
-
 struct Source {
     std::string path;
     int64_t startUs = 0;

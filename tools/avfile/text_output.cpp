@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 namespace {
@@ -184,4 +185,15 @@ bool PutCsvField(COutputFile &out, std::string_view text) {
         if (!PutUtf8(out, c)) return false;
     }
     return !quoted || out.Put('"');
+}
+
+bool HasExtension(const std::string &path, const char *extension) {
+    const size_t n = std::strlen(extension);
+    if (path.size() < n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = path[path.size() - n + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        if (c != extension[i]) return false;
+    }
+    return true;
 }

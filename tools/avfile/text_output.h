@@ -25,6 +25,8 @@ bool PutXmlText(COutputFile &out, std::string_view text);
 // The text as a JSON string, quotes included.
 bool PutJsonString(COutputFile &out, std::string_view text);
 std::string JsonQuoted(std::string_view text);
+// Whether `path` ends in `extension` (lower case, with its dot), in any case.
+bool HasExtension(const std::string &path, const char *extension);
 // The text as one CSV field, quoted when it holds a comma, quote or line
 // break.
 bool PutCsvField(COutputFile &out, std::string_view text);
