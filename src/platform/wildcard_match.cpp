@@ -27,6 +27,13 @@ bool WildcardMatch(const char *pattern, const char *name) {
         } else if (star) {
             p = star + 1;
             n = ++resume;
+            // A plain character after the star matches only where the name
+            // has it: go straight to the next such place.
+            if (*p != '*' && *p != '?' && *p != '\0') {
+                const char wanted = Upper(*p);
+                while (*n && Upper(*n) != wanted) ++n;
+                resume = n;
+            }
         } else {
             return false;
         }

@@ -1,5 +1,7 @@
 // The file search of one folder: list its record files, then report them
 // grouped into recordings.
+#include <cstring>
+
 #include "search/dir_enum.h"
 #include "search/path_join.h"
 #include "search/rec_search.h"
@@ -11,11 +13,26 @@ void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileLi
     entries.reserve(entries.size() + 1 + files.Ahead());
     int32_t accepted = 0;
     ChannelList channels;
+    // The folder part of the path is written once; each name after it, the
+    // bytes a longer name left behind cleared, so that every entry is as
+    // a fresh one would be.
+    RecFileEntry entry{};
+    const size_t folderLength = std::strlen(folder);
+    if (folderLength >= AVFILE_MAX_PATH) return;  // no path would fit
+    std::memcpy(entry.path, folder, folderLength);
+    size_t pathLength = folderLength;
     do {
         const plat::DirEntry &found = files.Entry();
         if (found.isDir) continue;
-        RecFileEntry entry{};
-        if (!JoinPath(entry.path, {folder, found.name})) continue;
+        const size_t nameLength = strnlen(found.name, AVFILE_MAX_PATH);
+        if (folderLength + nameLength >= AVFILE_MAX_PATH) continue;
+        const size_t length = folderLength + nameLength;
+        std::memcpy(entry.path + folderLength, found.name, nameLength);
+        if (pathLength > length) std::memset(entry.path + length, 0, pathLength - length);
+        entry.path[length] = '\0';
+        pathLength = length;
+        entry.startTime = AvSystemTime{};
+        entry.channel = 0;
         if (GetRecordName(entry.path) == nullptr) continue;
         OnRecordFound(entry);
         GetStartTime(entry.path, &entry.startTime);

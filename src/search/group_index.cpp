@@ -50,12 +50,55 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
         }
     }
 
-    std::sort(m_byTime.begin(), m_byTime.end(), [&](uint32_t a, uint32_t b) {
-        const Parsed &x = m_parsed[a], &y = m_parsed[b];
-        if (x.alarm != y.alarm) return x.alarm < y.alarm;
-        if (x.second != y.second) return x.second < y.second;
-        return a < b;
-    });
+    // Sorted on one number per entry that orders as (alarm flag, second)
+    // does, the index breaking ties, so that the comparisons read no more
+    // than the two items compared.
+    struct TimeKey {
+        uint64_t key;
+        uint32_t index;
+    };
+    std::vector<TimeKey> keys(m_byTime.size());
+    for (size_t k = 0; k < m_byTime.size(); ++k) {
+        const Parsed &p = m_parsed[m_byTime[k]];
+        const uint64_t alarm = static_cast<uint32_t>(p.alarm) ^ 0x80000000u;  // signed order
+        keys[k] = {alarm << 32 | p.second, m_byTime[k]};
+    }
+    // A folder lists its files channel by channel, each channel in time
+    // order: a few ascending runs, merged pairwise (the merge keeps list
+    // order among equal keys); a list in no such order is sorted.
+    std::vector<size_t> runs{0};
+    for (size_t k = 1; k < keys.size(); ++k) {
+        if (keys[k].key < keys[k - 1].key) runs.push_back(k);
+    }
+    runs.push_back(keys.size());
+    constexpr size_t kMostRuns = 64;
+    if (runs.size() - 1 > kMostRuns) {
+        std::sort(keys.begin(), keys.end(), [](const TimeKey &a, const TimeKey &b) {
+            return a.key != b.key ? a.key < b.key : a.index < b.index;
+        });
+    } else {
+        const auto byKey = [](const TimeKey &a, const TimeKey &b) { return a.key < b.key; };
+        std::vector<TimeKey> merged(keys.size());
+        while (runs.size() > 2) {
+            std::vector<size_t> next{0};
+            for (size_t r = 0; r + 1 < runs.size(); r += 2) {
+                const size_t end = r + 2 < runs.size() ? runs[r + 2] : runs[r + 1];
+                std::merge(keys.begin() + static_cast<std::ptrdiff_t>(runs[r]),
+                           keys.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
+                           keys.begin() + static_cast<std::ptrdiff_t>(runs[r + 1]),
+                           keys.begin() + static_cast<std::ptrdiff_t>(end),
+                           merged.begin() + static_cast<std::ptrdiff_t>(runs[r]), byKey);
+                next.push_back(end);
+            }
+            keys.swap(merged);
+            runs.swap(next);
+        }
+    }
+    m_byTimeKey.resize(keys.size());
+    for (size_t k = 0; k < keys.size(); ++k) {
+        m_byTime[k] = keys[k].index;
+        m_byTimeKey[k] = keys[k].key;
+    }
     for (size_t k = 0; k < m_byTime.size(); ++k) m_position[m_byTime[k]] = static_cast<uint32_t>(k);
 
     // Paths met more than once (a list not made by a folder walk may repeat
@@ -167,27 +210,13 @@ void CGroupIndex::TakeRange(std::vector<uint32_t> &order, CNextOpen &open, size_
 // 4 s of the reference's (modulo 2^32), found in the time ordering.
 void CGroupIndex::TakeInWindow(size_t reference, std::vector<size_t> &members) {
     const Parsed ref = m_parsed[reference];
-    const auto alarmBelow = [&](uint32_t index, int32_t alarm) {
-        return m_parsed[index].alarm < alarm;
-    };
-    const auto alarmAbove = [&](int32_t alarm, uint32_t index) {
-        return alarm < m_parsed[index].alarm;
-    };
-    const auto sameAlarmLo = std::lower_bound(m_byTime.begin(), m_byTime.end(), ref.alarm, alarmBelow);
-    const auto sameAlarmHi = std::upper_bound(sameAlarmLo, m_byTime.end(), ref.alarm, alarmAbove);
-    const auto at = [&](std::vector<uint32_t>::iterator it) {
-        return static_cast<size_t>(it - m_byTime.begin());
-    };
-    const auto secondBelow = [&](uint32_t index, uint32_t second) {
-        return m_parsed[index].second < second;
-    };
-    const auto secondAbove = [&](uint32_t second, uint32_t index) {
-        return second < m_parsed[index].second;
-    };
+    const uint64_t alarm = static_cast<uint64_t>(static_cast<uint32_t>(ref.alarm) ^ 0x80000000u) << 32;
     const auto takeSeconds = [&](uint32_t from, uint32_t to) {
-        const auto lo = std::lower_bound(sameAlarmLo, sameAlarmHi, from, secondBelow);
-        const auto hi = std::upper_bound(lo, sameAlarmHi, to, secondAbove);
-        TakeRange(m_byTime, m_byTimeOpen, at(lo), at(hi), members);
+        const auto begin = m_byTimeKey.begin();
+        const auto lo = std::lower_bound(begin, m_byTimeKey.end(), alarm | from);
+        const auto hi = std::upper_bound(lo, m_byTimeKey.end(), alarm | to);
+        TakeRange(m_byTime, m_byTimeOpen, static_cast<size_t>(lo - begin),
+                  static_cast<size_t>(hi - begin), members);
     };
     const uint32_t from = ref.second - 4u, to = ref.second + 4u;
     if (from <= to) {

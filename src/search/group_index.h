@@ -82,6 +82,9 @@ private:
     CNextOpen m_listOrder;
     // Entries with a valid time, ordered by alarm flag, second and index.
     std::vector<uint32_t> m_byTime;
+    // The alarm flag (its sign bit flipped) and second of each, as one
+    // number in the same order.
+    std::vector<uint64_t> m_byTimeKey;
     CNextOpen m_byTimeOpen;
     // Entries whose path occurs more than once, ordered by path id and index.
     std::vector<uint32_t> m_samePath;

@@ -2,8 +2,10 @@
 // different channels with the same alarm flag that start less than 5 s
 // apart are one recording, reported with one callback. A file whose name
 // gives no calendar time (month 13, say) is a recording of its own.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "search/group_index.h"
 #include "search/rec_search.h"
@@ -65,16 +67,33 @@ int32_t CFileSearchJNQ::ReportGroups(RecFileList &entries, int32_t user,
 
 void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, RecFileList &members) {
     group->count = 0;
-    // The channel digit of each member's name, read once; -1 for none.
-    std::vector<int32_t> digit(members.size(), -1);
-    ChannelList channels;
+    // The channel digit of each member's name, read once; -1 for none. A
+    // group of a folder walk has a member per channel: those fit on the
+    // stack.
+    constexpr size_t kOnStack = 32;
+    int32_t digitOnStack[kOnStack];
+    bool usedOnStack[kOnStack];
+    std::vector<int32_t> digitOnHeap;
+    std::unique_ptr<bool[]> usedOnHeap;
+    int32_t *digit = digitOnStack;
+    bool *used = usedOnStack;
+    if (members.size() > kOnStack) {
+        digitOnHeap.resize(members.size());
+        usedOnHeap.reset(new bool[members.size()]);
+        digit = digitOnHeap.data();
+        used = usedOnHeap.get();
+    }
+    std::fill(digit, digit + members.size(), -1);
+    std::fill(used, used + members.size(), false);
+    // Kept from group to group of a thread, so that reading a name's
+    // channels allocates nothing once it has run.
+    thread_local ChannelList channels;
     for (size_t k = 0; k < members.size(); ++k) {
         channels.clear();
         if (GetChannels(members[k].path, channels) == 1 && !channels.empty()) {
             digit[k] = channels[0];
         }
     }
-    std::vector<bool> used(members.size(), false);
     for (int32_t channel = 0; channel < 16; ++channel) {
         for (size_t k = 0; k < members.size(); ++k) {
             if (used[k] || digit[k] != channel) continue;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -200,3 +201,39 @@ TEST_F(FindFilesTest, PathExistsForFilesAndFolders) {
 }
 
 }  // namespace
+
+// The match against the plain reading of the wildcards (each '*' tried at
+// every length), on every short pattern and name of a small alphabet.
+namespace {
+bool PlainMatch(const char *p, const char *n) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (*p == '\0') return *n == '\0';
+    if (*p == '*') return PlainMatch(p + 1, n) || (*n != '\0' && PlainMatch(p, n + 1));
+    if (*n == '\0') return false;
+    return (*p == '?' || upper(*p) == upper(*n)) && PlainMatch(p + 1, n + 1);
+}
+}  // namespace
+
+TEST(WildcardMatch, AsThePlainReadingOfTheWildcards) {
+    const std::string patternAlphabet = "aB*?", nameAlphabet = "Ab.";
+    const auto each = [](const std::string &alphabet, size_t longest, auto &&visit) {
+        std::string text;
+        const std::function<void()> grow = [&]() {
+            visit(text);
+            if (text.size() == longest) return;
+            for (char c : alphabet) {
+                text.push_back(c);
+                grow();
+                text.pop_back();
+            }
+        };
+        grow();
+    };
+    each(patternAlphabet, 4, [&](const std::string &pattern) {
+        each(nameAlphabet, 5, [&](const std::string &name) {
+            EXPECT_EQ(plat::WildcardMatch(pattern.c_str(), name.c_str()),
+                      PlainMatch(pattern.c_str(), name.c_str()))
+                << '"' << pattern << "\" against \"" << name << '"';
+        });
+    });
+}

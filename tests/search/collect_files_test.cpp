@@ -47,6 +47,25 @@ TEST(CollectFiles, OneEntryPerChannelAndACountLinePerRecordFile) {
     EXPECT_EQ(std::memcmp(&entries[1].startTime, &start, sizeof start), 0);
 }
 
+// An entry holds its own name and nothing of the one listed before it:
+// a shorter name after a longer one, a name without a readable time after
+// one with.
+TEST(CollectFiles, EachEntryAsIfMadeAfresh) {
+    TempDir dir;
+    dir.WriteFile("1_20150109-104929_1030h.avi", "");
+    dir.WriteFile("2_abc-defghijklmno0.avi", "");
+    CScriptedSearch search;
+    RecFileList entries;
+    search.CollectFiles(dir.path().c_str(), (dir.path() + "*_*-*.avi").c_str(), entries);
+    ASSERT_EQ(entries.size(), 2u);
+    RecFileEntry fresh{};
+    const std::string path = dir.path() + "2_abc-defghijklmno0.avi";
+    ASSERT_LT(path.size(), sizeof fresh.path);
+    std::memcpy(fresh.path, path.c_str(), path.size() + 1);
+    fresh.channel = 1;
+    EXPECT_EQ(std::memcmp(&entries[1], &fresh, sizeof fresh), 0);
+}
+
 TEST(GatherByTime, MovesFilesOfTheSameMomentWithNewChannels) {
     const auto entry = [](int32_t channel, AvSystemTime start) {
         RecFileEntry e{};

@@ -152,6 +152,28 @@ TEST(GroupingDifferential, SameRecordsAsTheRulesOnRandomFolders) {
     }
 }
 
+// Lists in no order at all (no folder lists so), long enough that their
+// times go down and up again many times over.
+TEST(GroupingDifferential, SameRecordsAsTheRulesOnLongListsInNoOrder) {
+    std::mt19937 random(20150110);
+    for (int trial = 0; trial < 10; ++trial) {
+        std::vector<std::string> names(300);
+        for (std::string &name : names) name = RandomName(random);
+        std::vector<const char *> pointers;
+        for (const std::string &name : names) pointers.push_back(name.c_str());
+        RecFileList list = Entries(pointers);
+        CScriptedSearch search;
+        for (RecFileEntry &e : list) {
+            search.GetStartTime(e.path, &e.startTime);
+            ChannelList channels;
+            search.GetChannels(e.path, channels);
+            e.channel = channels.empty() ? 0 : channels[0];
+            search.files[e.path].durationMs = 60000;
+        }
+        ASSERT_TRUE(SameAsTheRules(search, list, 0)) << "trial " << trial;
+    }
+}
+
 // 1,440 one-minute recordings of 8 channels, the channels starting up to
 // 2 s apart, listed channel by channel as the folder enumerates them.
 TEST(GroupingDifferential, FullDayOfEightChannelsFormsRecordingsOfEight) {

@@ -78,13 +78,13 @@ LocalTimeSource g_localTimeSource = nullptr;
 // being reported, and only when the caller asked for them or the folder
 // could not tell the kind.
 struct DirSearch {
-    struct Item {
-        size_t at;           // first character in names
-        size_t length;       // of the name
-        size_t keyAt;        // first word in keys
-        size_t keyWords;     // 8-character words of the key
-        uint64_t head[2];    // its first two words
-        unsigned char type;  // d_type
+    struct Item {             // small, as the sort moves it about
+        uint64_t head[2];     // the key's first two words
+        uint32_t at;          // first character in names
+        uint32_t keyAt;       // first word in keys
+        uint16_t length;      // of the name
+        uint16_t keyWords;    // 8-character words of the key
+        unsigned char type;   // d_type
     };
     std::string folder;      // with its trailing '/', or empty for "."
     std::string names;       // every matching name, each ending in '\0'
@@ -166,8 +166,15 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
             search->keys.resize(keyAt + 8 * std::max<size_t>(words, 2), '\0');
             char *key = search->keys.data() + keyAt;
             for (size_t i = 0; i < length; ++i) key[i] = Upper(d->d_name[i]);
-            search->items.push_back(
-                {search->names.size(), length, keyAt, words, {KeyWord(key), KeyWord(key + 8)}, d->d_type});
+            // Places past 32 bits (a folder of gigabytes of names) are
+            // beyond what a listing holds.
+            if (search->names.size() > UINT32_MAX || keyAt > UINT32_MAX) throw std::bad_alloc();
+            search->items.push_back({{KeyWord(key), KeyWord(key + 8)},
+                                     static_cast<uint32_t>(search->names.size()),
+                                     static_cast<uint32_t>(keyAt),
+                                     static_cast<uint16_t>(length),
+                                     static_cast<uint16_t>(words),
+                                     d->d_type});
             search->names.append(d->d_name, length + 1);
         }
         closedir(dir);
@@ -181,7 +188,7 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
                   [keys](const DirSearch::Item &a, const DirSearch::Item &b) {
                       if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
                       if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-                      const size_t words = std::min(a.keyWords, b.keyWords);
+                      const size_t words = std::min<size_t>(a.keyWords, b.keyWords);
                       for (size_t w = 2; w < words; ++w) {
                           const uint64_t x = KeyWord(keys + a.keyAt + 8 * w);
                           const uint64_t y = KeyWord(keys + b.keyAt + 8 * w);
