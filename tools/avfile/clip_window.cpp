@@ -114,3 +114,23 @@ std::vector<int> ChannelsInWindow(const std::vector<Recording> &recordings, int6
     std::sort(channels.begin(), channels.end());
     return channels;
 }
+
+CliError WindowOfRecordings(const CClock &clock, const std::string &from, const std::string &to,
+                            const std::vector<Recording> &recordings, int64_t &fromUs, int64_t &toUs) {
+    const int64_t near = recordings.front().startUs;
+    const int64_t days[2] = {ShownMidnight(clock, near), ShownMidnight(clock, recordings.back().EndUs() - 1)};
+    for (int i = 0; i < 2; ++i) {
+        int64_t fromShown = 0, toShown = 0;
+        if (!ParseClipTime(from, days[i], fromShown)) {
+            return Fail(kExitUsage, "--from takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + from);
+        }
+        if (!ParseClipTime(to, days[i], toShown)) {
+            return Fail(kExitUsage, "--to takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + to);
+        }
+        fromUs = RecorderTime(clock, fromShown, near);
+        toUs = RecorderTime(clock, toShown, near);
+        if (!ChannelsInWindow(recordings, fromUs, toUs).empty()) break;
+    }
+    if (toUs <= fromUs) return Fail(kExitUsage, "--to " + to + " is not after --from " + from);
+    return {};
+}

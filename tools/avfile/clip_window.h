@@ -9,6 +9,7 @@
 
 #include "clip_job.h"
 #include "clock.h"
+#include "exit_codes.h"
 #include "library.h"
 #include "recording_tree.h"
 
@@ -16,6 +17,12 @@
 // "YYYY-MM-DD HH:MM[:SS]" (also with a 'T'), as microseconds on the clock
 // shown. False when malformed.
 bool ParseClipTime(const std::string &text, int64_t dayShownUs, int64_t &shownUs);
+// The window `from` to `to` (as ParseClipTime reads them) on the recorder's
+// clock. A time of day is of the day the recordings begin on the clock
+// shown, or of the day they end on when the window lies there. A usage
+// error when a time is malformed or `to` is not after `from`.
+CliError WindowOfRecordings(const CClock &clock, const std::string &from, const std::string &to,
+                            const std::vector<Recording> &recordings, int64_t &fromUs, int64_t &toUs);
 // The recorder's time of a time on the clock shown.
 int64_t RecorderTime(const CClock &clock, int64_t shownUs, int64_t nearRecorderUs);
 // Midnight of the day, on the clock shown, of a recorder's time.

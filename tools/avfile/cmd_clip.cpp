@@ -33,20 +33,7 @@ CliError WindowOfDay(const CommandContext &c, const std::vector<Recording> &reco
                      int64_t &toUs) {
     const Options &o = c.options;
     if (o.from.empty() || o.to.empty()) return Fail(kExitUsage, "clip needs its window: --from TIME --to TIME");
-    const int64_t near = recordings.front().startUs;
-    // A time of day is of the day the recordings begin on the clock shown, or
-    // of the day they end on when the window lies there.
-    const int64_t days[2] = {ShownMidnight(c.clock, near), ShownMidnight(c.clock, recordings.back().EndUs() - 1)};
-    for (int i = 0; i < 2; ++i) {
-        int64_t from = 0, to = 0;
-        if (!ParseClipTime(o.from, days[i], from)) return Fail(kExitUsage, "--from takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + o.from);
-        if (!ParseClipTime(o.to, days[i], to)) return Fail(kExitUsage, "--to takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not " + o.to);
-        fromUs = RecorderTime(c.clock, from, near);
-        toUs = RecorderTime(c.clock, to, near);
-        if (ChannelsInWindow(recordings, fromUs, toUs).size() > 0) break;
-    }
-    if (toUs <= fromUs) return Fail(kExitUsage, "--to " + o.to + " is not after --from " + o.from);
-    return {};
+    return WindowOfRecordings(c.clock, o.from, o.to, recordings, fromUs, toUs);
 }
 
 }  // namespace

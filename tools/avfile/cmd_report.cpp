@@ -16,6 +16,7 @@ extern "C" {
 #include <libavutil/avutil.h>
 }
 
+#include "clip_window.h"
 #include "commands.h"
 #include "console.h"
 #include "damaged_copy.h"
@@ -43,52 +44,6 @@ const EmbeddedAsset *Asset(std::string_view name) {
     return nullptr;
 }
 
-bool Digits(const std::string &text, size_t at, size_t count, int &value) {
-    if (at + count > text.size()) return false;
-    value = 0;
-    for (size_t i = at; i < at + count; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        value = value * 10 + (text[i] - '0');
-    }
-    return true;
-}
-
-// "HH:MM" or "HH:MM:SS" as microseconds into the day.
-bool ParseTimeOfDay(const std::string &text, int64_t &us) {
-    int h = 0, m = 0, s = 0;
-    if (text.size() != 5 && text.size() != 8) return false;
-    if (!Digits(text, 0, 2, h) || text[2] != ':' || !Digits(text, 3, 2, m)) return false;
-    if (text.size() == 8 && (text[5] != ':' || !Digits(text, 6, 2, s))) return false;
-    if (h > 23 || m > 59 || s > 59) return false;
-    us = (static_cast<int64_t>(h) * 3600 + m * 60 + s) * 1000000;
-    return true;
-}
-
-// A --from or --to time on the clock shown: "HH:MM[:SS]" on the date of
-// `dayShownUs` (a time on that clock), or "YYYY-MM-DD HH:MM[:SS]" (also
-// with a 'T' between and a 'Z' at the end). False when malformed.
-bool ParseWindowTime(const std::string &text, int64_t dayShownUs, int64_t &shownUs) {
-    constexpr int64_t kDayUs = int64_t{86400} * 1000000;
-    int64_t dayStart = (dayShownUs >= 0 ? dayShownUs : dayShownUs - kDayUs + 1) / kDayUs * kDayUs;
-    std::string clock = text;
-    if (text.size() >= 16 && text[4] == '-' && text[7] == '-' && (text[10] == ' ' || text[10] == 'T')) {
-        int year = 0, month = 0, day = 0;
-        if (!Digits(text, 0, 4, year) || !Digits(text, 5, 2, month) || !Digits(text, 8, 2, day)) return false;
-        if (month < 1 || month > 12 || day < 1 || day > 31) return false;
-        AvSystemTime date{};
-        date.wYear = static_cast<uint16_t>(year);
-        date.wMonth = static_cast<uint16_t>(month);
-        date.wDay = static_cast<uint16_t>(day);
-        dayStart = SystemTimeToUs(date);
-        clock = text.substr(11);
-        if (clock.back() == 'Z') clock.pop_back();
-    }
-    int64_t into = 0;
-    if (!ParseTimeOfDay(clock, into)) return false;
-    shownUs = dayStart + into;
-    return true;
-}
-
 // The record files of the day's recordings that overlap the window (all of
 // them without one).
 CliError FilesOfWindow(const CommandContext &c, const std::string &day, ReportWindow &window,
@@ -97,18 +52,10 @@ CliError FilesOfWindow(const CommandContext &c, const std::string &day, ReportWi
     std::vector<Recording> recordings;
     if (CliError e = ListRecordings(c.lib, day, recordings)) return e;
     if (recordings.empty()) return Fail(kExitNotRecordFile, day + ": no recordings in this day folder");
-    const int64_t shownToRecorder = -c.clock.Shown(0);
     if (!o.from.empty() || !o.to.empty()) {
         if (o.from.empty() || o.to.empty()) return Fail(kExitUsage, "report takes both --from and --to, or neither");
-        const int64_t dayShown = c.clock.Shown(recordings.front().startUs);
-        int64_t from = 0, to = 0;
-        const char *forms = " takes HH:MM[:SS] or YYYY-MM-DD HH:MM[:SS], not ";
-        if (!ParseWindowTime(o.from, dayShown, from)) return Fail(kExitUsage, "--from" + (forms + o.from));
-        if (!ParseWindowTime(o.to, dayShown, to)) return Fail(kExitUsage, "--to" + (forms + o.to));
-        if (to <= from) return Fail(kExitUsage, "--to must come after --from");
+        if (CliError e = WindowOfRecordings(c.clock, o.from, o.to, recordings, window.fromUs, window.toUs)) return e;
         window.given = true;
-        window.fromUs = from + shownToRecorder;
-        window.toUs = to + shownToRecorder;
     }
     for (const Recording &r : recordings) {
         if (window.given && (r.EndUs() <= window.fromUs || r.startUs >= window.toUs)) continue;
