@@ -53,6 +53,85 @@ std::vector<uint8_t> ParameterSets(const unsigned char *data, size_t length) {
     return sets;
 }
 
+// Where the next start code (00 00 01) at or after `p` begins, taking one
+// zero before it along (a 4-byte start code); `end` when there is none. The
+// muxers cut units exactly there.
+const unsigned char *NextStartCode(const unsigned char *p, const unsigned char *end) {
+    const unsigned char *from = p;
+    const unsigned char *at = end;
+    for (const unsigned char *q = p + 2; q < end;) {
+        q = static_cast<const unsigned char *>(std::memchr(q, 1, static_cast<size_t>(end - q)));
+        if (!q) break;
+        if (q[-1] == 0 && q[-2] == 0) {
+            at = q - 2;
+            break;
+        }
+        ++q;
+    }
+    if (at > from && at < end && at[-1] == 0) --at;
+    return at;
+}
+
+// The units of an H.264 picture with start codes, each behind its length
+// in 4 bytes, as the muxers store them; `out` is overwritten.
+void LengthPrefixed(const unsigned char *data, size_t length, std::vector<uint8_t> &out) {
+    out.clear();
+    const unsigned char *end = data + length;
+    const unsigned char *start = NextStartCode(data, end);
+    for (;;) {
+        // The start code's zeros and its 1 (or whatever ends them).
+        while (start < end && !*(start++)) {
+        }
+        if (start == end) break;
+        const unsigned char *stop = NextStartCode(start, end);
+        const size_t size = static_cast<size_t>(stop - start);
+        const uint8_t prefix[4] = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
+                                   static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
+        out.insert(out.end(), prefix, prefix + 4);
+        out.insert(out.end(), start, stop);
+        start = stop;
+    }
+}
+
+// The decoder configuration record of the parameter sets (with start
+// codes), as the muxers build it themselves. Empty where the record would
+// need more than the sets' bytes (the profiles above Main carry fields
+// read out of the sequence parameter set) or the muxer would refuse it:
+// those streams go to the muxer with their start codes.
+std::vector<uint8_t> ConfigurationRecord(const std::vector<uint8_t> &sets) {
+    std::vector<uint8_t> units, sps, pps;
+    if (sets.size() <= 6) return {};
+    LengthPrefixed(sets.data(), sets.size(), units);
+    int spsCount = 0, ppsCount = 0;
+    size_t at = 0;
+    while (units.size() - at > 4) {
+        const size_t size = std::min<size_t>((size_t{units[at]} << 24) | (size_t{units[at + 1]} << 16) |
+                                                 (size_t{units[at + 2]} << 8) | units[at + 3],
+                                             units.size() - at - 4);
+        at += 4;
+        const int type = units[at] & 0x1f;
+        std::vector<uint8_t> *list = type == 7 ? &sps : type == 8 ? &pps : nullptr;
+        int *count = type == 7 ? &spsCount : &ppsCount;
+        if (list) {
+            ++*count;
+            if (size > 0xffff || (type == 7 && spsCount >= 32) || (type == 8 && ppsCount >= 256)) return {};
+            list->push_back(static_cast<uint8_t>(size >> 8));
+            list->push_back(static_cast<uint8_t>(size));
+            list->insert(list->end(), units.begin() + static_cast<ptrdiff_t>(at),
+                         units.begin() + static_cast<ptrdiff_t>(at + size));
+        }
+        at += size;
+    }
+    if (sps.size() < 6 || pps.empty()) return {};
+    const uint8_t profile = sps[3];
+    if (profile != 66 && profile != 77 && profile != 88) return {};
+    std::vector<uint8_t> record = {1, sps[3], sps[4], sps[5], 0xff, static_cast<uint8_t>(0xe0 | spsCount)};
+    record.insert(record.end(), sps.begin(), sps.end());
+    record.push_back(static_cast<uint8_t>(ppsCount));
+    record.insert(record.end(), pps.begin(), pps.end());
+    return record;
+}
+
 }  // namespace
 
 CContainerWriter::~CContainerWriter() {
@@ -112,8 +191,13 @@ bool CContainerWriter::Open(const std::string &target, int64_t originUs, const A
 }
 
 bool CContainerWriter::AddVideoStream(const unsigned char *keyFrame, size_t length) {
-    const std::vector<uint8_t> sets = ParameterSets(keyFrame, length);
+    std::vector<uint8_t> sets = ParameterSets(keyFrame, length);
     if (sets.empty()) return Failed("the first key frame carries no parameter sets");
+    if (!m_mp4) {
+        std::vector<uint8_t> record = ConfigurationRecord(sets);
+        m_lengthPrefixed = !record.empty();
+        if (m_lengthPrefixed) sets.swap(record);
+    }
     m_video = avformat_new_stream(m_format, nullptr);
     if (!m_video) return Failed("out of memory");
     AVCodecParameters *par = m_video->codecpar;
@@ -232,6 +316,11 @@ bool CContainerWriter::AddVideo(const unsigned char *data, size_t length, bool k
     int64_t t = std::max<int64_t>(timeUs - m_originUs, 0);
     if (t <= m_lastVideoUs) t = m_lastVideoUs + 1;
     m_lastVideoUs = t;
+    if (m_lengthPrefixed) {
+        LengthPrefixed(data, length, m_units);
+        data = m_units.data();
+        length = m_units.size();
+    }
     m_packet->data = const_cast<uint8_t *>(data);
     m_packet->size = static_cast<int>(length);
     m_packet->stream_index = m_video->index;

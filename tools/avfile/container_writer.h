@@ -114,5 +114,10 @@ private:
     int64_t m_skipSamples = 0;            // of the next file's sound, passed over
     int64_t m_lastVideoUs = -1;
     uint64_t m_videoFrames = 0;
+    // Matroska of a stream whose configuration the muxer would store as
+    // is: the pictures are given to it with lengths in place of the start
+    // codes, converted here (faster than the muxer does), into this buffer.
+    bool m_lengthPrefixed = false;
+    std::vector<uint8_t> m_units;
     CContainerAddOn *m_addOn = nullptr;
 };
