@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -72,10 +73,15 @@ const unsigned char *NextStartCode(const unsigned char *p, const unsigned char *
     return at;
 }
 
+// The most bytes LengthPrefixed writes for `length` bytes of a picture: a
+// 3-byte start code becomes a 4-byte length, and a unit takes 4 bytes.
+size_t LengthPrefixedBound(size_t length) { return length + length / 3 + 8; }
+
 // The units of an H.264 picture with start codes, each behind its length
-// in 4 bytes, as the muxers store them; `out` is overwritten.
-void LengthPrefixed(const unsigned char *data, size_t length, std::vector<uint8_t> &out) {
-    out.clear();
+// in 4 bytes, as the muxers store them, written to `out`
+// (LengthPrefixedBound bytes); the bytes written.
+size_t LengthPrefixed(const unsigned char *data, size_t length, uint8_t *out) {
+    uint8_t *const first = out;
     const unsigned char *end = data + length;
     const unsigned char *start = NextStartCode(data, end);
     for (;;) {
@@ -85,12 +91,15 @@ void LengthPrefixed(const unsigned char *data, size_t length, std::vector<uint8_
         if (start == end) break;
         const unsigned char *stop = NextStartCode(start, end);
         const size_t size = static_cast<size_t>(stop - start);
-        const uint8_t prefix[4] = {static_cast<uint8_t>(size >> 24), static_cast<uint8_t>(size >> 16),
-                                   static_cast<uint8_t>(size >> 8), static_cast<uint8_t>(size)};
-        out.insert(out.end(), prefix, prefix + 4);
-        out.insert(out.end(), start, stop);
+        *out++ = static_cast<uint8_t>(size >> 24);
+        *out++ = static_cast<uint8_t>(size >> 16);
+        *out++ = static_cast<uint8_t>(size >> 8);
+        *out++ = static_cast<uint8_t>(size);
+        std::memcpy(out, start, size);
+        out += size;
         start = stop;
     }
+    return static_cast<size_t>(out - first);
 }
 
 // The decoder configuration record of the parameter sets (with start
@@ -99,9 +108,9 @@ void LengthPrefixed(const unsigned char *data, size_t length, std::vector<uint8_
 // read out of the sequence parameter set) or the muxer would refuse it:
 // those streams go to the muxer with their start codes.
 std::vector<uint8_t> ConfigurationRecord(const std::vector<uint8_t> &sets) {
-    std::vector<uint8_t> units, sps, pps;
+    std::vector<uint8_t> units(LengthPrefixedBound(sets.size())), sps, pps;
     if (sets.size() <= 6) return {};
-    LengthPrefixed(sets.data(), sets.size(), units);
+    units.resize(LengthPrefixed(sets.data(), sets.size(), units.data()));
     int spsCount = 0, ppsCount = 0;
     size_t at = 0;
     while (units.size() - at > 4) {
@@ -151,6 +160,7 @@ bool CContainerWriter::Failed(const std::string &what, int code) {
 }
 
 void CContainerWriter::Release() {
+    av_buffer_pool_uninit(&m_pool);
     if (m_format) {
         if (m_format->pb) avio_closep(&m_format->pb);
         avformat_free_context(m_format);
@@ -317,12 +327,27 @@ bool CContainerWriter::AddVideo(const unsigned char *data, size_t length, bool k
     if (t <= m_lastVideoUs) t = m_lastVideoUs + 1;
     m_lastVideoUs = t;
     if (m_lengthPrefixed) {
-        LengthPrefixed(data, length, m_units);
-        data = m_units.data();
-        length = m_units.size();
+        // Converted straight into a buffer of a pool that the muxer keeps
+        // a reference to while it holds the picture back to interleave it:
+        // neither copied once more nor allocated for each picture.
+        const size_t bound = LengthPrefixedBound(length);
+        if (bound > m_poolSize) {
+            av_buffer_pool_uninit(&m_pool);  // its buffers in use stay valid
+            m_poolSize = std::max(bound, m_poolSize * 2);
+            m_pool = av_buffer_pool_init(m_poolSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr);
+            if (!m_pool) return Failed("out of memory");
+        }
+        AVBufferRef *buffer = av_buffer_pool_get(m_pool);
+        if (!buffer) return Failed("out of memory");
+        const size_t size = LengthPrefixed(data, length, buffer->data);
+        std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        m_packet->buf = buffer;
+        m_packet->data = buffer->data;
+        m_packet->size = static_cast<int>(size);
+    } else {
+        m_packet->data = const_cast<uint8_t *>(data);
+        m_packet->size = static_cast<int>(length);
     }
-    m_packet->data = const_cast<uint8_t *>(data);
-    m_packet->size = static_cast<int>(length);
     m_packet->stream_index = m_video->index;
     m_packet->pts = m_packet->dts = av_rescale_q(t, kMicroseconds, m_video->time_base);
     m_packet->duration = av_rescale_q(durationUs, kMicroseconds, m_video->time_base);
