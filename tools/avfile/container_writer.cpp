@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/buffer.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -53,6 +54,93 @@ std::vector<uint8_t> ParameterSets(const unsigned char *data, size_t length) {
     return sets;
 }
 
+// Where the next start code (00 00 01) at or after `p` begins, taking one
+// zero before it along (a 4-byte start code); `end` when there is none. The
+// muxers cut units exactly there.
+const unsigned char *NextStartCode(const unsigned char *p, const unsigned char *end) {
+    const unsigned char *from = p;
+    const unsigned char *at = end;
+    for (const unsigned char *q = p + 2; q < end;) {
+        q = static_cast<const unsigned char *>(std::memchr(q, 1, static_cast<size_t>(end - q)));
+        if (!q) break;
+        if (q[-1] == 0 && q[-2] == 0) {
+            at = q - 2;
+            break;
+        }
+        ++q;
+    }
+    if (at > from && at < end && at[-1] == 0) --at;
+    return at;
+}
+
+// The most bytes LengthPrefixed writes for `length` bytes of a picture: a
+// 3-byte start code becomes a 4-byte length, and a unit takes 4 bytes.
+size_t LengthPrefixedBound(size_t length) { return length + length / 3 + 8; }
+
+// The units of an H.264 picture with start codes, each behind its length
+// in 4 bytes, as the muxers store them, written to `out`
+// (LengthPrefixedBound bytes); the bytes written.
+size_t LengthPrefixed(const unsigned char *data, size_t length, uint8_t *out) {
+    uint8_t *const first = out;
+    const unsigned char *end = data + length;
+    const unsigned char *start = NextStartCode(data, end);
+    for (;;) {
+        // The start code's zeros and its 1 (or whatever ends them).
+        while (start < end && !*(start++)) {
+        }
+        if (start == end) break;
+        const unsigned char *stop = NextStartCode(start, end);
+        const size_t size = static_cast<size_t>(stop - start);
+        *out++ = static_cast<uint8_t>(size >> 24);
+        *out++ = static_cast<uint8_t>(size >> 16);
+        *out++ = static_cast<uint8_t>(size >> 8);
+        *out++ = static_cast<uint8_t>(size);
+        std::memcpy(out, start, size);
+        out += size;
+        start = stop;
+    }
+    return static_cast<size_t>(out - first);
+}
+
+// The decoder configuration record of the parameter sets (with start
+// codes), as the muxers build it themselves. Empty where the record would
+// need more than the sets' bytes (the profiles above Main carry fields
+// read out of the sequence parameter set) or the muxer would refuse it:
+// those streams go to the muxer with their start codes.
+std::vector<uint8_t> ConfigurationRecord(const std::vector<uint8_t> &sets) {
+    std::vector<uint8_t> units(LengthPrefixedBound(sets.size())), sps, pps;
+    if (sets.size() <= 6) return {};
+    units.resize(LengthPrefixed(sets.data(), sets.size(), units.data()));
+    int spsCount = 0, ppsCount = 0;
+    size_t at = 0;
+    while (units.size() - at > 4) {
+        const size_t size = std::min<size_t>((size_t{units[at]} << 24) | (size_t{units[at + 1]} << 16) |
+                                                 (size_t{units[at + 2]} << 8) | units[at + 3],
+                                             units.size() - at - 4);
+        at += 4;
+        const int type = units[at] & 0x1f;
+        std::vector<uint8_t> *list = type == 7 ? &sps : type == 8 ? &pps : nullptr;
+        int *count = type == 7 ? &spsCount : &ppsCount;
+        if (list) {
+            ++*count;
+            if (size > 0xffff || (type == 7 && spsCount >= 32) || (type == 8 && ppsCount >= 256)) return {};
+            list->push_back(static_cast<uint8_t>(size >> 8));
+            list->push_back(static_cast<uint8_t>(size));
+            list->insert(list->end(), units.begin() + static_cast<ptrdiff_t>(at),
+                         units.begin() + static_cast<ptrdiff_t>(at + size));
+        }
+        at += size;
+    }
+    if (sps.size() < 6 || pps.empty()) return {};
+    const uint8_t profile = sps[3];
+    if (profile != 66 && profile != 77 && profile != 88) return {};
+    std::vector<uint8_t> record = {1, sps[3], sps[4], sps[5], 0xff, static_cast<uint8_t>(0xe0 | spsCount)};
+    record.insert(record.end(), sps.begin(), sps.end());
+    record.push_back(static_cast<uint8_t>(ppsCount));
+    record.insert(record.end(), pps.begin(), pps.end());
+    return record;
+}
+
 }  // namespace
 
 CContainerWriter::~CContainerWriter() {
@@ -72,6 +160,7 @@ bool CContainerWriter::Failed(const std::string &what, int code) {
 }
 
 void CContainerWriter::Release() {
+    av_buffer_pool_uninit(&m_pool);
     if (m_format) {
         if (m_format->pb) avio_closep(&m_format->pb);
         avformat_free_context(m_format);
@@ -112,8 +201,13 @@ bool CContainerWriter::Open(const std::string &target, int64_t originUs, const A
 }
 
 bool CContainerWriter::AddVideoStream(const unsigned char *keyFrame, size_t length) {
-    const std::vector<uint8_t> sets = ParameterSets(keyFrame, length);
+    std::vector<uint8_t> sets = ParameterSets(keyFrame, length);
     if (sets.empty()) return Failed("the first key frame carries no parameter sets");
+    if (!m_mp4) {
+        std::vector<uint8_t> record = ConfigurationRecord(sets);
+        m_lengthPrefixed = !record.empty();
+        if (m_lengthPrefixed) sets.swap(record);
+    }
     m_video = avformat_new_stream(m_format, nullptr);
     if (!m_video) return Failed("out of memory");
     AVCodecParameters *par = m_video->codecpar;
@@ -232,8 +326,28 @@ bool CContainerWriter::AddVideo(const unsigned char *data, size_t length, bool k
     int64_t t = std::max<int64_t>(timeUs - m_originUs, 0);
     if (t <= m_lastVideoUs) t = m_lastVideoUs + 1;
     m_lastVideoUs = t;
-    m_packet->data = const_cast<uint8_t *>(data);
-    m_packet->size = static_cast<int>(length);
+    if (m_lengthPrefixed) {
+        // Converted straight into a buffer of a pool that the muxer keeps
+        // a reference to while it holds the picture back to interleave it:
+        // neither copied once more nor allocated for each picture.
+        const size_t bound = LengthPrefixedBound(length);
+        if (bound > m_poolSize) {
+            av_buffer_pool_uninit(&m_pool);  // its buffers in use stay valid
+            m_poolSize = std::max(bound, m_poolSize * 2);
+            m_pool = av_buffer_pool_init(m_poolSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr);
+            if (!m_pool) return Failed("out of memory");
+        }
+        AVBufferRef *buffer = av_buffer_pool_get(m_pool);
+        if (!buffer) return Failed("out of memory");
+        const size_t size = LengthPrefixed(data, length, buffer->data);
+        std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        m_packet->buf = buffer;
+        m_packet->data = buffer->data;
+        m_packet->size = static_cast<int>(size);
+    } else {
+        m_packet->data = const_cast<uint8_t *>(data);
+        m_packet->size = static_cast<int>(length);
+    }
     m_packet->stream_index = m_video->index;
     m_packet->pts = m_packet->dts = av_rescale_q(t, kMicroseconds, m_video->time_base);
     m_packet->duration = av_rescale_q(durationUs, kMicroseconds, m_video->time_base);

@@ -20,6 +20,7 @@ struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
+struct AVBufferPool;
 
 // Streams and metadata that go into the file beside the pictures and sound
 // (the GPS cues): added before the file's header is written, ended before
@@ -114,5 +115,12 @@ private:
     int64_t m_skipSamples = 0;            // of the next file's sound, passed over
     int64_t m_lastVideoUs = -1;
     uint64_t m_videoFrames = 0;
+    // Matroska of a stream whose configuration the muxer would store as
+    // is: the pictures are given to it with lengths in place of the start
+    // codes, converted here (faster than the muxer does), into buffers of
+    // this pool.
+    bool m_lengthPrefixed = false;
+    AVBufferPool *m_pool = nullptr;
+    size_t m_poolSize = 0;
     CContainerAddOn *m_addOn = nullptr;
 };

@@ -13,20 +13,17 @@
 #include "console.h"
 #include "container_writer.h"
 #include "gps_subtitles.h"
+#include "mosaic_filters.h"
 #include "progress.h"
 #include "record_file.h"
 #include "track_point.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavfilter/avfilter.h>
-#include <libavfilter/buffersink.h>
-#include <libavfilter/buffersrc.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace {
@@ -36,6 +33,13 @@ constexpr int kLineHeight = 24;  // the speed and position line under the tiles
 constexpr int kLargestTileWidth = 640;
 constexpr const char *kPreset = "veryfast";
 constexpr const char *kCrf = "23";
+
+// libavfilter's and libswscale's functions: RunMosaicClip loads them before
+// anything here calls one.
+const MosaicFilters &Fx() {
+    std::string error;
+    return *LoadMosaicFilters(&error);
+}
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -67,7 +71,7 @@ public:
         av_frame_free(&m_pending);
         av_frame_free(&m_black);
         av_frame_free(&m_fitted);
-        sws_freeContext(m_scaler);
+        Fx().sws_freeContext(m_scaler);
     }
     CChannelReader(const CChannelReader &) = delete;
     CChannelReader &operator=(const CChannelReader &) = delete;
@@ -133,7 +137,7 @@ public:
         if (picture->width == width && picture->height == height && picture->format == format) {
             return const_cast<AVFrame *>(picture);
         }
-        m_scaler = sws_getCachedContext(m_scaler, picture->width, picture->height,
+        m_scaler = Fx().sws_getCachedContext(m_scaler, picture->width, picture->height,
                                         static_cast<AVPixelFormat>(picture->format), width, height, format,
                                         SWS_BILINEAR, nullptr, nullptr, nullptr);
         if (!m_scaler) return nullptr;
@@ -146,7 +150,7 @@ public:
             if (av_frame_get_buffer(m_fitted, 0) < 0) return nullptr;
         }
         if (av_frame_make_writable(m_fitted) < 0) return nullptr;
-        if (sws_scale(m_scaler, picture->data, picture->linesize, 0, picture->height, m_fitted->data,
+        if (Fx().sws_scale(m_scaler, picture->data, picture->linesize, 0, picture->height, m_fitted->data,
                       m_fitted->linesize) <= 0) {
             return nullptr;
         }
@@ -274,11 +278,11 @@ private:
 // tile scaled to the common size and captioned, stacked two across.
 class CMosaicGraph {
 public:
-    ~CMosaicGraph() { avfilter_graph_free(&m_graph); }
+    ~CMosaicGraph() { Fx().avfilter_graph_free(&m_graph); }
 
     bool Build(const std::vector<std::unique_ptr<CChannelReader>> &readers, int tiles, int tileWidth,
                int tileHeight, int rate, bool captions, std::string &error) {
-        m_graph = avfilter_graph_alloc();
+        m_graph = Fx().avfilter_graph_alloc();
         if (!m_graph) return Fail(error, "out of memory");
         m_graph->nb_threads = 1;
         const int columns = tiles > 1 ? 2 : 1;
@@ -322,15 +326,15 @@ public:
         }
         description += "[l]vstack=inputs=2,format=yuv420p[out]";
 
-        const AVFilter *sinkFilter = avfilter_get_by_name("buffersink");
+        const AVFilter *sinkFilter = Fx().avfilter_get_by_name("buffersink");
         if (!sinkFilter) return Fail(error, "this FFmpeg has no buffer sink");
-        int rc = avfilter_graph_create_filter(&m_sink, sinkFilter, "out", nullptr, nullptr, m_graph);
+        int rc = Fx().avfilter_graph_create_filter(&m_sink, sinkFilter, "out", nullptr, nullptr, m_graph);
         if (rc < 0) return Fail(error, "cannot set up the filter graph: " + AvError(rc));
         AVFilterInOut *outputs = nullptr;
         for (size_t i = m_sources.size(); i-- > 0;) {
-            AVFilterInOut *o = avfilter_inout_alloc();
+            AVFilterInOut *o = Fx().avfilter_inout_alloc();
             if (!o) {
-                avfilter_inout_free(&outputs);
+                Fx().avfilter_inout_free(&outputs);
                 return Fail(error, "out of memory");
             }
             o->name = av_strdup(i + 1 == m_sources.size() ? "line" : ("tile" + std::to_string(i)).c_str());
@@ -339,20 +343,20 @@ public:
             o->next = outputs;
             outputs = o;
         }
-        AVFilterInOut *inputs = avfilter_inout_alloc();
+        AVFilterInOut *inputs = Fx().avfilter_inout_alloc();
         if (!inputs) {
-            avfilter_inout_free(&outputs);
+            Fx().avfilter_inout_free(&outputs);
             return Fail(error, "out of memory");
         }
         inputs->name = av_strdup("out");
         inputs->filter_ctx = m_sink;
         inputs->pad_idx = 0;
         inputs->next = nullptr;
-        rc = avfilter_graph_parse_ptr(m_graph, description.c_str(), &inputs, &outputs, nullptr);
-        avfilter_inout_free(&inputs);
-        avfilter_inout_free(&outputs);
+        rc = Fx().avfilter_graph_parse_ptr(m_graph, description.c_str(), &inputs, &outputs, nullptr);
+        Fx().avfilter_inout_free(&inputs);
+        Fx().avfilter_inout_free(&outputs);
         if (rc < 0) return Fail(error, "cannot set up the filter graph: " + AvError(rc));
-        rc = avfilter_graph_config(m_graph, nullptr);
+        rc = Fx().avfilter_graph_config(m_graph, nullptr);
         if (rc < 0) return Fail(error, "cannot set up the filter graph: " + AvError(rc));
         m_description = description;
         return true;
@@ -365,15 +369,15 @@ public:
         frame->pts = index;
         frame->pict_type = AV_PICTURE_TYPE_NONE;
         av_dict_set(&frame->metadata, "avfile.caption", caption.c_str(), 0);
-        const int rc = av_buffersrc_add_frame(m_sources[input], frame);
+        const int rc = Fx().av_buffersrc_add_frame(m_sources[input], frame);
         av_frame_free(&frame);
         return rc >= 0;
     }
 
     // A stacked picture, when the graph has one ready.
-    int Pull(AVFrame *frame) { return av_buffersink_get_frame(m_sink, frame); }
-    int Width() const { return av_buffersink_get_w(m_sink); }
-    int Height() const { return av_buffersink_get_h(m_sink); }
+    int Pull(AVFrame *frame) { return Fx().av_buffersink_get_frame(m_sink, frame); }
+    int Width() const { return Fx().av_buffersink_get_w(m_sink); }
+    int Height() const { return Fx().av_buffersink_get_h(m_sink); }
     size_t Inputs() const { return m_sources.size(); }
     struct Size {
         int width, height;
@@ -388,13 +392,13 @@ private:
     }
 
     bool AddSource(const std::string &name, int width, int height, AVPixelFormat format, int rate, std::string &error) {
-        const AVFilter *buffer = avfilter_get_by_name("buffer");
+        const AVFilter *buffer = Fx().avfilter_get_by_name("buffer");
         if (!buffer) return Fail(error, "this FFmpeg has no buffer source");
         char args[160];
         std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=1/%d:pixel_aspect=1/1", width, height,
                       static_cast<int>(format), rate);
         AVFilterContext *source = nullptr;
-        const int rc = avfilter_graph_create_filter(&source, buffer, name.c_str(), args, nullptr, m_graph);
+        const int rc = Fx().avfilter_graph_create_filter(&source, buffer, name.c_str(), args, nullptr, m_graph);
         if (rc < 0) return Fail(error, "cannot set up the filter graph: " + AvError(rc));
         m_sources.push_back(source);
         return true;
@@ -504,7 +508,7 @@ std::string Text(const GpsBlock &gps) {
 
 // The captions come through drawtext, which FFmpeg builds only with a font
 // library.
-bool DrawtextAvailable() { return avfilter_get_by_name("drawtext") != nullptr; }
+bool DrawtextAvailable() { return Fx().avfilter_get_by_name("drawtext") != nullptr; }
 
 }  // namespace
 
@@ -514,6 +518,8 @@ CliError RunMosaicClip(const CommandContext &c, const std::vector<Recording> &re
     if (!CContainerWriter::Handles(o.output)) {
         return Fail(kExitUnsupportedOutput, o.output + ": a mosaic is written as .mp4 or .mkv");
     }
+    std::string unloaded;
+    if (!LoadMosaicFilters(&unloaded)) return Fail(kExitUnsupportedOutput, "--mosaic: " + unloaded);
     av_log_set_level(AV_LOG_ERROR);
     std::vector<std::vector<ClipFile>> files;
     std::vector<std::unique_ptr<CChannelReader>> readers;
