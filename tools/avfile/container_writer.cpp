@@ -11,7 +11,6 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/buffer.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/error.h>
@@ -160,7 +159,8 @@ bool CContainerWriter::Failed(const std::string &what, int code) {
 }
 
 void CContainerWriter::Release() {
-    av_buffer_pool_uninit(&m_pool);
+    av_freep(&m_units);
+    m_unitsCapacity = 0;
     if (m_format) {
         if (m_format->pb) avio_closep(&m_format->pb);
         avformat_free_context(m_format);
@@ -310,7 +310,14 @@ bool CContainerWriter::Start(const unsigned char *keyFrame, size_t length) {
 }
 
 bool CContainerWriter::Write(AVPacket *packet) {
-    const int rc = av_interleaved_write_frame(m_format, packet);
+    // Straight to the muxer, in the order given: the recordings' chunks
+    // come in time order, pictures and sound side by side, so there is
+    // nothing to hold back and sort, and the muxer copies nothing out of
+    // the caller's buffers. (Its interleaving queue would copy every
+    // picture and allocate for every packet, about a tenth of a stream
+    // copy's time.) The packet is left empty.
+    const int rc = av_write_frame(m_format, packet);
+    av_packet_unref(packet);
     return rc >= 0 || Failed("cannot write", rc);
 }
 
@@ -327,22 +334,20 @@ bool CContainerWriter::AddVideo(const unsigned char *data, size_t length, bool k
     if (t <= m_lastVideoUs) t = m_lastVideoUs + 1;
     m_lastVideoUs = t;
     if (m_lengthPrefixed) {
-        // Converted straight into a buffer of a pool that the muxer keeps
-        // a reference to while it holds the picture back to interleave it:
-        // neither copied once more nor allocated for each picture.
+        // Converted into one buffer kept from picture to picture: the
+        // muxer has written the last picture before it is given the next.
         const size_t bound = LengthPrefixedBound(length);
-        if (bound > m_poolSize) {
-            av_buffer_pool_uninit(&m_pool);  // its buffers in use stay valid
-            m_poolSize = std::max(bound, m_poolSize * 2);
-            m_pool = av_buffer_pool_init(m_poolSize + AV_INPUT_BUFFER_PADDING_SIZE, nullptr);
-            if (!m_pool) return Failed("out of memory");
+        if (bound > m_unitsCapacity) {
+            av_freep(&m_units);
+            m_unitsCapacity = 0;
+            const size_t capacity = bound + bound / 2;  // room for larger pictures to come
+            m_units = static_cast<uint8_t *>(av_malloc(capacity + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (!m_units) return Failed("out of memory");
+            m_unitsCapacity = capacity;
         }
-        AVBufferRef *buffer = av_buffer_pool_get(m_pool);
-        if (!buffer) return Failed("out of memory");
-        const size_t size = LengthPrefixed(data, length, buffer->data);
-        std::memset(buffer->data + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
-        m_packet->buf = buffer;
-        m_packet->data = buffer->data;
+        const size_t size = LengthPrefixed(data, length, m_units);
+        std::memset(m_units + size, 0, AV_INPUT_BUFFER_PADDING_SIZE);
+        m_packet->data = m_units;
         m_packet->size = static_cast<int>(size);
     } else {
         m_packet->data = const_cast<uint8_t *>(data);

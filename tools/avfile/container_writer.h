@@ -20,7 +20,6 @@ struct AVStream;
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
-struct AVBufferPool;
 
 // Streams and metadata that go into the file beside the pictures and sound
 // (the GPS cues): added before the file's header is written, ended before
@@ -117,10 +116,9 @@ private:
     uint64_t m_videoFrames = 0;
     // Matroska of a stream whose configuration the muxer would store as
     // is: the pictures are given to it with lengths in place of the start
-    // codes, converted here (faster than the muxer does), into buffers of
-    // this pool.
+    // codes, converted here (faster than the muxer does) into m_units.
     bool m_lengthPrefixed = false;
-    AVBufferPool *m_pool = nullptr;
-    size_t m_poolSize = 0;
+    uint8_t *m_units = nullptr;
+    size_t m_unitsCapacity = 0;
     CContainerAddOn *m_addOn = nullptr;
 };

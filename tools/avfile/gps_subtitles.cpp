@@ -149,7 +149,11 @@ bool CGpsSubtitles::WriteCue(int64_t endUs) {
     m_packet->pts = m_packet->dts = av_rescale_q(startUs, kMicroseconds, m_stream->time_base);
     m_packet->duration = av_rescale_q(durationUs, kMicroseconds, m_stream->time_base);
     m_packet->flags = AV_PKT_FLAG_KEY;
-    const int rc = av_interleaved_write_frame(m_format, m_packet);
+    // Written straight through, as the pictures are (container_writer.cpp):
+    // a cue goes in when the next fix ends it, a second behind the pictures
+    // of its time, which neither container minds.
+    const int rc = av_write_frame(m_format, m_packet);
+    av_packet_unref(m_packet);
     if (rc < 0) return Failed("cannot write a GPS cue", rc);
     ++m_cues;
     return true;
