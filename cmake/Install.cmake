@@ -56,4 +56,10 @@ find_program(AVFILE_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(AVFILE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
+# Libraries the program loads only when it needs them (the mosaic's), which
+# dpkg-shlibdeps cannot see.
+get_property(AVFILE_PACKAGE_DEPENDS GLOBAL PROPERTY AVFILE_PACKAGE_DEPENDS)
+if(AVFILE_PACKAGE_DEPENDS)
+  string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS ${AVFILE_PACKAGE_DEPENDS})
+endif()
 include(CPack)
