@@ -2,6 +2,7 @@
 // the tools people open them with.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -94,6 +95,30 @@ TEST_F(ContainerExport, PlayersSeeEveryFrameAtItsTimeWithSound) {
         EXPECT_EQ(decode.exitCode, 0);
         EXPECT_EQ(decode.err, "");
     }
+}
+
+// Matroska stores the pictures with unit lengths in place of start codes,
+// and the parameter sets as a decoder configuration record; the program
+// makes both itself. They are what FFmpeg's own muxer makes of the same
+// pictures: every picture's bytes and the record, compared by ffprobe's
+// hashes against ffmpeg's stream copy of the exported H.264.
+TEST_F(ContainerExport, MatroskaPicturesAsFfmpegStoresThem) {
+    if (!ToolInstalled("ffmpeg -version", dir)) GTEST_SKIP() << "ffmpeg not installed";
+    ASSERT_EQ(RunAvfile({"export", card().PlainFile(), "-o", dir / "video.h264"}, dir).exitCode, 0);
+    ASSERT_EQ(RunAvfile({"export", card().PlainFile(), "-o", dir / "ours.mkv"}, dir).exitCode, 0);
+    const RunResult copy = RunCommand("ffmpeg -v error -i video.h264 -c copy ffmpeg.mkv", dir);
+    ASSERT_EQ(copy.exitCode, 0) << copy.err;
+    const auto hashes = [this](const char *file, const char *entries) {
+        const RunResult r = RunCommand(std::string("ffprobe -v error -select_streams v -show_data_hash MD5 ") +
+                                           "-show_entries " + entries + " -of csv=p=0 " + file,
+                                       dir);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return r.out;
+    };
+    const std::string pictures = hashes("ours.mkv", "packet=data_hash");
+    EXPECT_EQ(std::count(pictures.begin(), pictures.end(), '\n'), SampleCard::kFramesPerFile);
+    EXPECT_EQ(pictures, hashes("ffmpeg.mkv", "packet=data_hash"));
+    EXPECT_EQ(hashes("ours.mkv", "stream=extradata_hash"), hashes("ffmpeg.mkv", "stream=extradata_hash"));
 }
 
 // Files of several recordings are joined end to end in time order, the

@@ -72,6 +72,23 @@ const unsigned char *NextStartCode(const unsigned char *p, const unsigned char *
     return at;
 }
 
+// Calls unit(start, size) for each unit of an H.264 picture with start
+// codes, cut where the muxers cut them.
+template <typename Unit>
+void ForEachUnit(const unsigned char *data, size_t length, Unit unit) {
+    const unsigned char *end = data + length;
+    const unsigned char *start = NextStartCode(data, end);
+    for (;;) {
+        // The start code's zeros and its 1 (or whatever ends them).
+        while (start < end && !*(start++)) {
+        }
+        if (start == end) break;
+        const unsigned char *stop = NextStartCode(start, end);
+        unit(start, static_cast<size_t>(stop - start));
+        start = stop;
+    }
+}
+
 // The most bytes LengthPrefixed writes for `length` bytes of a picture: a
 // 3-byte start code becomes a 4-byte length, and a unit takes 4 bytes.
 size_t LengthPrefixedBound(size_t length) { return length + length / 3 + 8; }
@@ -81,23 +98,14 @@ size_t LengthPrefixedBound(size_t length) { return length + length / 3 + 8; }
 // (LengthPrefixedBound bytes); the bytes written.
 size_t LengthPrefixed(const unsigned char *data, size_t length, uint8_t *out) {
     uint8_t *const first = out;
-    const unsigned char *end = data + length;
-    const unsigned char *start = NextStartCode(data, end);
-    for (;;) {
-        // The start code's zeros and its 1 (or whatever ends them).
-        while (start < end && !*(start++)) {
-        }
-        if (start == end) break;
-        const unsigned char *stop = NextStartCode(start, end);
-        const size_t size = static_cast<size_t>(stop - start);
+    ForEachUnit(data, length, [&out](const unsigned char *unit, size_t size) {
         *out++ = static_cast<uint8_t>(size >> 24);
         *out++ = static_cast<uint8_t>(size >> 16);
         *out++ = static_cast<uint8_t>(size >> 8);
         *out++ = static_cast<uint8_t>(size);
-        std::memcpy(out, start, size);
+        std::memcpy(out, unit, size);
         out += size;
-        start = stop;
-    }
+    });
     return static_cast<size_t>(out - first);
 }
 
@@ -107,30 +115,20 @@ size_t LengthPrefixed(const unsigned char *data, size_t length, uint8_t *out) {
 // read out of the sequence parameter set) or the muxer would refuse it:
 // those streams go to the muxer with their start codes.
 std::vector<uint8_t> ConfigurationRecord(const std::vector<uint8_t> &sets) {
-    std::vector<uint8_t> units(LengthPrefixedBound(sets.size())), sps, pps;
-    if (sets.size() <= 6) return {};
-    units.resize(LengthPrefixed(sets.data(), sets.size(), units.data()));
+    std::vector<uint8_t> sps, pps;
     int spsCount = 0, ppsCount = 0;
-    size_t at = 0;
-    while (units.size() - at > 4) {
-        const size_t size = std::min<size_t>((size_t{units[at]} << 24) | (size_t{units[at + 1]} << 16) |
-                                                 (size_t{units[at + 2]} << 8) | units[at + 3],
-                                             units.size() - at - 4);
-        at += 4;
-        const int type = units[at] & 0x1f;
-        std::vector<uint8_t> *list = type == 7 ? &sps : type == 8 ? &pps : nullptr;
-        int *count = type == 7 ? &spsCount : &ppsCount;
-        if (list) {
-            ++*count;
-            if (size > 0xffff || (type == 7 && spsCount >= 32) || (type == 8 && ppsCount >= 256)) return {};
-            list->push_back(static_cast<uint8_t>(size >> 8));
-            list->push_back(static_cast<uint8_t>(size));
-            list->insert(list->end(), units.begin() + static_cast<ptrdiff_t>(at),
-                         units.begin() + static_cast<ptrdiff_t>(at + size));
-        }
-        at += size;
-    }
-    if (sps.size() < 6 || pps.empty()) return {};
+    bool fits = true;
+    ForEachUnit(sets.data(), sets.size(), [&](const unsigned char *unit, size_t size) {
+        const int type = unit[0] & 0x1f;
+        if (type != 7 && type != 8) return;
+        int &count = type == 7 ? spsCount : ppsCount;
+        if (size > 0xffff || ++count > (type == 7 ? 31 : 255)) fits = false;
+        std::vector<uint8_t> &list = type == 7 ? sps : pps;
+        list.push_back(static_cast<uint8_t>(size >> 8));
+        list.push_back(static_cast<uint8_t>(size));
+        list.insert(list.end(), unit, unit + size);
+    });
+    if (!fits || sps.size() < 6 || pps.empty()) return {};
     const uint8_t profile = sps[3];
     if (profile != 66 && profile != 77 && profile != 88) return {};
     std::vector<uint8_t> record = {1, sps[3], sps[4], sps[5], 0xff, static_cast<uint8_t>(0xe0 | spsCount)};
