@@ -4,6 +4,8 @@
 // grouping alone with opens that only read the name.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <ctime>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -98,22 +100,68 @@ int AVFILE_CALL CollectRepresentative(RecGroupInfo *group, int32_t) {
     return 0;
 }
 
-// The opens no search can do without: the file of each recording that
-// gives its length, opened and closed through the export, one after the
-// other, as the search opens them.
-void OpensAlone(benchmark::State &state, const std::string &day) {
+// The paths of the representatives a search of the day reports.
+std::vector<std::string> Representatives(const std::string &day) {
     g_representatives.clear();
     AVFILE_SearchFile(day.c_str(), 0, &CollectRepresentative);
-    const std::vector<std::string> paths = g_representatives;
+    return g_representatives;
+}
+
+// Processor time of the process in seconds: on a shared machine it drifts
+// far less than the wall clock.
+double ProcessorSeconds() {
+    return static_cast<double>(std::clock()) / CLOCKS_PER_SEC;
+}
+
+double Median(std::vector<double> &values) {
+    if (values.empty()) return 0;
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
+                     values.end());
+    return values[values.size() / 2];
+}
+
+// The search and the opens it cannot do without (the file of each recording
+// that gives its length, opened and closed through the export, one after
+// the other, as the search opens them), timed in alternate passes, so
+// that whatever drifts while the benchmark runs (the page cache, the
+// processor's clock, other work on the machine) weighs on both alike. The
+// median pass of each is the figure.
+void SearchBesideOpens(benchmark::State &state, const std::string &day) {
+    const std::vector<std::string> paths = Representatives(day);
+    std::vector<double> searches, opens;
     for (auto _ : state) {
+        double start = ProcessorSeconds();
+        g_digest = {};
+        AVFILE_SearchFile(day.c_str(), 0, &Record);
+        searches.push_back(ProcessorSeconds() - start);
+        start = ProcessorSeconds();
         for (const std::string &path : paths) {
             AvFileHandle handle = nullptr;
             if (AVFILE_FEOpenFile(path.c_str(), 0, nullptr, 0, 0, &handle) == 0) {
                 AVFILE_FECloseFile(handle);
             }
         }
+        opens.push_back(ProcessorSeconds() - start);
     }
     state.counters["opens"] = static_cast<double>(paths.size());
+    state.counters["search_s"] = Median(searches);
+    state.counters["opens_s"] = Median(opens);
+}
+
+// Searches of a small and a large day in alternate passes, for the time per
+// file at two sizes measured alike.
+void SearchAtTwoSizes(benchmark::State &state, const std::string &small, const std::string &large) {
+    std::vector<double> smallPasses, largePasses;
+    for (auto _ : state) {
+        for (int which = 0; which < 2; ++which) {
+            const double start = ProcessorSeconds();
+            g_digest = {};
+            AVFILE_SearchFile((which == 0 ? small : large).c_str(), 0, &Record);
+            (which == 0 ? smallPasses : largePasses).push_back(ProcessorSeconds() - start);
+        }
+    }
+    state.counters["small_s"] = Median(smallPasses);
+    state.counters["large_s"] = Median(largePasses);
 }
 
 }  // namespace
@@ -135,7 +183,17 @@ void RegisterSearchBenchmarks() {
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1)
             ->Repetitions(1);
-        benchmark::RegisterBenchmark(("search_opens/" + files).c_str(), OpensAlone, day)
-            ->Unit(benchmark::kMillisecond);
+    }
+    if (DataExists("day11520")) {
+        const std::string day = DataPath("day11520") + plat::kPathSep;
+        benchmark::RegisterBenchmark("search_beside_opens/11520", SearchBesideOpens, day)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(40);
+        if (DataExists("day2880")) {
+            benchmark::RegisterBenchmark("search_sizes/2880/11520", SearchAtTwoSizes,
+                                         DataPath("day2880") + plat::kPathSep, day)
+                ->Unit(benchmark::kMillisecond)
+                ->Iterations(40);
+        }
     }
 }
