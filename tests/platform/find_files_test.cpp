@@ -89,17 +89,35 @@ TEST_F(FindFilesTest, WildcardsSelectNames) {
 // A folder is listed as NTFS lists it, in the order of the names in upper
 // case: the grouping of a day's files and the walks of the searches meet the
 // names in this order. "." sorts before the letters and "_" after them, and
-// the case of a letter does not count.
+// the case of a letter does not count. Long names that agree far into the
+// name go by where they first differ, a name before the longer names it
+// begins; names that differ only in case (a case-sensitive file system holds
+// both) go in byte order.
 TEST(FindFiles, ListedInUpperCaseNameOrder) {
 #ifdef _WIN32
     GTEST_SKIP() << "on Windows the order is the file system's";
 #else
     TempDir dir;
-    for (const char *name : {"b.avi", "_z", "ab", "C", "A.avi", "a_x"}) dir.WriteFile(name, "");
+    for (const char *name : {"b.avi", "_z", "ab", "C", "A.avi", "a_x", "AB", "1_20150109-104929_b.avi",
+                             "1_20150109-104929_A.avi", "1_20150109-104929", "1_20150109-104929_a"}) {
+        dir.WriteFile(name, "");
+    }
     dir.MakeDir("2015-01-09");
     const std::vector<Found> expected = {
-        {".", true},     {"..", true},   {"2015-01-09", true}, {"A.avi", false}, {"ab", false},
-        {"a_x", false},  {"b.avi", false}, {"C", false},       {"_z", false},
+        {".", true},
+        {"..", true},
+        {"1_20150109-104929", false},
+        {"1_20150109-104929_a", false},
+        {"1_20150109-104929_A.avi", false},
+        {"1_20150109-104929_b.avi", false},
+        {"2015-01-09", true},
+        {"A.avi", false},
+        {"AB", false},
+        {"ab", false},
+        {"a_x", false},
+        {"b.avi", false},
+        {"C", false},
+        {"_z", false},
     };
     EXPECT_EQ(FindInOrder(dir / "*"), expected);
 #endif

@@ -2,6 +2,8 @@
 // library relies on, reproduced with the behaviour the library expects.
 #include "platform/platform.h"
 #include "platform/fault_injection.h"
+#include "platform/posix/listing_order.h"
+#include "platform/wildcard_pattern.h"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -78,35 +80,18 @@ LocalTimeSource g_localTimeSource = nullptr;
 // being reported, and only when the caller asked for them or the folder
 // could not tell the kind.
 struct DirSearch {
-    struct Item {             // small, as the sort moves it about
-        uint64_t head[2];     // the key's first two words
-        uint32_t at;          // first character in names
-        uint32_t keyAt;       // first word in keys
-        uint16_t length;      // of the name
-        uint16_t keyWords;    // 8-character words of the key
-        unsigned char type;   // d_type
-    };
     std::string folder;      // with its trailing '/', or empty for "."
     std::string names;       // every matching name, each ending in '\0'
-    std::string keys;        // the same in upper case, each filled up with
-                             // '\0' to whole words of 8 characters
-    std::vector<Item> items;
+    std::vector<ListedName> items;
     Listing listing = Listing::kWithSizeAndTime;
     size_t next = 0;
 };
 
 namespace {
 
-// Eight characters as one number that orders as they do byte by byte.
-uint64_t KeyWord(const char *p) {
-    uint64_t word = 0;
-    for (int i = 0; i < 8; ++i) word = word << 8 | static_cast<unsigned char>(p[i]);
-    return word;
-}
-
 // Fills `entry` from the item; false when the entry is gone or cannot be
 // asked about, so that it is passed over as it was never listed.
-bool FillEntry(const DirSearch &search, const DirSearch::Item &item, DirEntry *entry) {
+bool FillEntry(const DirSearch &search, const ListedName &item, DirEntry *entry) {
     const char *name = search.names.data() + item.at;
     const unsigned char type = fault::UnknownEntryTypesForced() ? static_cast<unsigned char>(DT_UNKNOWN) : item.type;
     // A link is followed to what it names, as the kind of a link's target
@@ -158,44 +143,22 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
         if (mask.empty()) return nullptr;
         dir = opendir(search->folder.empty() ? "." : search->folder.c_str());
         if (dir == nullptr) return nullptr;
+        const WildcardPattern wanted(mask.c_str());
         while (struct dirent *d = readdir(dir)) {
             const size_t length = std::strlen(d->d_name);
-            if (length >= AVFILE_MAX_PATH || !WildcardMatch(mask.c_str(), d->d_name)) continue;
-            const size_t words = (length + 7) / 8;
-            const size_t keyAt = search->keys.size();
-            search->keys.resize(keyAt + 8 * std::max<size_t>(words, 2), '\0');
-            char *key = search->keys.data() + keyAt;
-            for (size_t i = 0; i < length; ++i) key[i] = Upper(d->d_name[i]);
+            if (length >= AVFILE_MAX_PATH || !wanted.Matches(d->d_name, length)) continue;
             // Places past 32 bits (a folder of gigabytes of names) are
             // beyond what a listing holds.
-            if (search->names.size() > UINT32_MAX || keyAt > UINT32_MAX) throw std::bad_alloc();
-            search->items.push_back({{KeyWord(key), KeyWord(key + 8)},
-                                     static_cast<uint32_t>(search->names.size()),
-                                     static_cast<uint32_t>(keyAt),
-                                     static_cast<uint16_t>(length),
-                                     static_cast<uint16_t>(words),
-                                     d->d_type});
+            if (search->names.size() > UINT32_MAX) throw std::bad_alloc();
+            search->items.push_back(MakeListedName(d->d_name, length,
+                                                   static_cast<uint32_t>(search->names.size()), d->d_type));
             search->names.append(d->d_name, length + 1);
         }
         closedir(dir);
         dir = nullptr;
         // NTFS lists a folder in upper-case name order; do the same so that
-        // searches see the same order on both systems. That is the byte
-        // order of the upper-case names, a name before any longer name it
-        // begins: compared here eight characters at a time.
-        const char *keys = search->keys.data();
-        std::sort(search->items.begin(), search->items.end(),
-                  [keys](const DirSearch::Item &a, const DirSearch::Item &b) {
-                      if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-                      if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-                      const size_t words = std::min<size_t>(a.keyWords, b.keyWords);
-                      for (size_t w = 2; w < words; ++w) {
-                          const uint64_t x = KeyWord(keys + a.keyAt + 8 * w);
-                          const uint64_t y = KeyWord(keys + b.keyAt + 8 * w);
-                          if (x != y) return x < y;
-                      }
-                      return a.keyWords < b.keyWords;
-                  });
+        // searches see the same order on both systems.
+        SortAsListed(search->items, search->names.data());
         if (!ReportNext(*search, entry)) return nullptr;
         return search.release();
     } catch (const std::bad_alloc &) {
