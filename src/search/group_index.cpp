@@ -31,12 +31,22 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
 
     for (size_t i = 0; i < n; ++i) {
         Parsed &p = m_parsed[i];
-        p.alarm = naming.IsAlarmRecord(entries[i].path);
+        const RecFileEntry &entry = entries[i];
         p.second = 0;
         p.pathId = kUniquePath;
+        // What the listing read from the name, or the name read now.
         AvSystemTime start{};
+        bool timeRead;
+        if (entry.named) {
+            p.alarm = entry.alarm;
+            timeRead = entry.timeRead != 0;
+            if (timeRead) start = entry.startTime;
+        } else {
+            p.alarm = naming.IsAlarmRecord(entry.path);
+            timeRead = naming.GetStartTime(entry.path, &start) != 0;
+        }
         uint64_t fileTime = 0;
-        if (!naming.GetStartTime(entries[i].path, &start)) {
+        if (!timeRead) {
             p.kind = Kind::Unread;
             ++m_openUnread;
         } else if (!plat::SystemTimeToFileTime(&start, &fileTime)) {

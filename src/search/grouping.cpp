@@ -27,25 +27,22 @@ int32_t CFileSearchJNQ::ReportGroups(RecFileList &entries, int32_t user,
     index.Build(*this, entries);
 
     std::vector<size_t> members;
-    RecFileList group;
     RecGroupInfo record;
     for (size_t reference; (reference = index.NextReference()) != CGroupIndex::kNone;) {
         std::memset(&record, 0, sizeof record);
         members.clear();
         index.MergeGroup(reference, members);
         members.push_back(reference);  // the reference file comes last
-        group.clear();
-        for (size_t member : members) group.push_back(entries[member]);
 
-        if (group.size() == 1) {
+        if (members.size() == 1) {
             // A lone file is reported even without a channel digit (as
             // channel 0).
-            AssignChannels(&record, group);
+            AssignChannels(&record, entries, members);
             record.count = 1;
             CopyPath(record.paths[0], entries[reference].path);
         } else {
             index.TakeSamePaths(members);
-            AssignChannels(&record, group);
+            AssignChannels(&record, entries, members);
         }
 
         if (FillGroupInfo(&record) != 1) continue;  // a file did not open
@@ -65,7 +62,8 @@ int32_t CFileSearchJNQ::ReportGroups(RecFileList &entries, int32_t user,
     return 0;
 }
 
-void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, RecFileList &members) {
+void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, const RecFileList &entries,
+                                    std::vector<size_t> &members) {
     group->count = 0;
     // The channel digit of each member's name, read once; -1 for none. A
     // group of a folder walk has a member per channel: those fit on the
@@ -89,15 +87,20 @@ void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, RecFileList &members) {
     // channels allocates nothing once it has run.
     thread_local ChannelList channels;
     for (size_t k = 0; k < members.size(); ++k) {
+        const RecFileEntry &member = entries[members[k]];
+        if (member.named) {
+            digit[k] = member.channelDigit;
+            continue;
+        }
         channels.clear();
-        if (GetChannels(members[k].path, channels) == 1 && !channels.empty()) {
+        if (GetChannels(member.path, channels) == 1 && !channels.empty()) {
             digit[k] = channels[0];
         }
     }
     for (int32_t channel = 0; channel < 16; ++channel) {
         for (size_t k = 0; k < members.size(); ++k) {
             if (used[k] || digit[k] != channel) continue;
-            CopyPath(group->paths[group->count], members[k].path);
+            CopyPath(group->paths[group->count], entries[members[k]].path);
             group->channels[group->count] = channel;
             ++group->count;
             used[k] = true;

@@ -52,19 +52,19 @@ bool InYearMonthDayBounds(int y, int m, int d) {
     return y >= 1970 && y <= 2050 && m >= 1 && m <= 12 && d >= 1 && d <= 31;
 }
 
-}  // namespace
-
-const char *CFileSearchJNQ::GetRecordName(const char *path) {
+// The name part of a record file's path, or null when the path names no
+// record file: what GetRecordName gives, read by the other naming rules
+// directly.
+const char *RecordName(const char *path) {
     if (path == nullptr) return nullptr;
     // The name part: after the last '/' when the path has one, otherwise
-    // after the last '\'; none when it has neither. The path's length is
-    // taken once.
+    // after the last '\'; none when it has neither.
     const char *name = std::strrchr(path, '/');
     if (name == nullptr) name = std::strrchr(path, '\\');
     if (name == nullptr) return nullptr;
     ++name;
-    const size_t length = std::strlen(path);
-    const char *end = path + length;
+    const char *end = name + std::strlen(name);
+    const size_t length = static_cast<size_t>(end - path);
     if (length < 4) return nullptr;
     const char *ext = end - 4;
     for (int i = 0; i < 4; ++i) {
@@ -78,8 +78,14 @@ const char *CFileSearchJNQ::GetRecordName(const char *path) {
     return nullptr;
 }
 
+}  // namespace
+
+const char *CFileSearchJNQ::GetRecordName(const char *path) {
+    return RecordName(path);
+}
+
 int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
-    const char *name = GetRecordName(path);
+    const char *name = RecordName(path);
     if (name == nullptr) return 0;
     if (name[0] >= '1' && name[0] <= '8') {
         channels.push_back(name[0] - '1');
@@ -91,7 +97,7 @@ int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
 }
 
 int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
-    const char *name = GetRecordName(path);
+    const char *name = RecordName(path);
     if (name == nullptr) return 0;
     const long dash = LastDash(name);
     if (dash < 0) return 0;
@@ -101,7 +107,7 @@ int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
 }
 
 int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
-    const char *name = GetRecordName(path);
+    const char *name = RecordName(path);
     if (name == nullptr) return 0;
     int v[6] = {0, 0, 0, 0, 0, 0};
     switch (LayoutOf(name)) {
@@ -132,7 +138,7 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
 }
 
 int32_t CFileSearchJNQ::GetFrameRate(const char *path, int32_t *rate) {
-    const char *name = GetRecordName(path);
+    const char *name = RecordName(path);
     if (name == nullptr) return 0;
     int32_t value = 0;
     switch (LayoutOf(name)) {

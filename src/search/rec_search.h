@@ -14,6 +14,13 @@ struct RecFileEntry {
     char path[AVFILE_MAX_PATH];  // folder path and file name
     AvSystemTime startTime;      // from the file name
     int32_t channel;
+    // What the naming rules read from the name when the folder was listed,
+    // so that grouping need not read it again: set when `named` is nonzero;
+    // an entry made otherwise has its name read where it is needed.
+    int32_t alarm;         // the naming rules' alarm flag
+    int16_t channelDigit;  // the channel its digit gives, or -1 for none
+    int8_t named;
+    int8_t timeRead;       // the start time could be read
 };
 
 using RecFileList = std::vector<RecFileEntry>;
@@ -79,9 +86,11 @@ public:
     int32_t ReportGroups(RecFileList &entries, int32_t user,
                          SearchFileCallback callback);
     // Fills paths, channels and count with the first member of each channel
-    // 0 to 15 (by the channel digit of its name) and takes those members out
-    // of the group; the members left over are not reported.
-    void AssignChannels(RecGroupInfo *group, RecFileList &members);
+    // 0 to 15 (by the channel digit of its name) and takes those members
+    // (indexes into entries) out of the group; the members left over are not
+    // reported.
+    void AssignChannels(RecGroupInfo *group, const RecFileList &entries,
+                        std::vector<size_t> &members);
 
     // Composite byte of the record file opened last (sign-extended).
     int32_t m_lastComposite = 0;

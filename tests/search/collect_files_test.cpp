@@ -52,7 +52,7 @@ TEST(CollectFiles, OneEntryPerChannelAndACountLinePerRecordFile) {
 // one with.
 TEST(CollectFiles, EachEntryAsIfMadeAfresh) {
     TempDir dir;
-    dir.WriteFile("1_20150109-104929_1030h.avi", "");
+    dir.WriteFile("1_20150109-104929_1130h.avi", "");  // an alarm recording
     dir.WriteFile("2_abc-defghijklmno0.avi", "");
     CScriptedSearch search;
     RecFileList entries;
@@ -63,6 +63,12 @@ TEST(CollectFiles, EachEntryAsIfMadeAfresh) {
     ASSERT_LT(path.size(), sizeof fresh.path);
     std::memcpy(fresh.path, path.c_str(), path.size() + 1);
     fresh.channel = 1;
+    // What the naming rules read from it: no time, no alarm (the one before
+    // has both), channel digit 2.
+    fresh.named = 1;
+    fresh.channelDigit = 1;
+    EXPECT_EQ(entries[0].timeRead, 1);
+    EXPECT_EQ(entries[0].alarm, 1);
     EXPECT_EQ(std::memcmp(&entries[1], &fresh, sizeof fresh), 0);
 }
 
