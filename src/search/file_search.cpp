@@ -33,21 +33,17 @@ void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileLi
         pathLength = length;
         entry.startTime = AvSystemTime{};
         entry.channel = 0;
-        entry.named = 0;
-        entry.timeRead = 0;
         entry.alarm = 0;
         entry.channelDigit = 0;
+        entry.named = 0;
+        entry.timeRead = 0;
         if (GetRecordName(entry.path) == nullptr) continue;
         OnRecordFound(entry);
-        entry.named = 1;
-        entry.timeRead = GetStartTime(entry.path, &entry.startTime) != 0 ? 1 : 0;
-        entry.alarm = IsAlarmRecord(entry.path);
         // One entry per channel the name gives; a name without a channel
         // gives none.
         channels.clear();
-        const bool digit = GetChannels(entry.path, channels) == 1 && !channels.empty() &&
-                           channels[0] >= 0 && channels[0] < 16;
-        entry.channelDigit = static_cast<int16_t>(digit ? channels[0] : -1);
+        if (!ReadListedName(entry, channels)) continue;
+        entry.named = 1;
         for (int32_t channel : channels) {
             entry.channel = channel;
             entries.push_back(entry);

@@ -29,9 +29,15 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
     m_byTime.clear();
     m_samePath.clear();
 
+    // Paths met more than once (a list not made by a folder walk may repeat
+    // one): a group takes the repeats of its members along. A folder walk's
+    // list mostly comes in byte order of its paths already, and then repeats
+    // none: seen in the same pass that reads the names.
+    bool inOrder = true;
     for (size_t i = 0; i < n; ++i) {
         Parsed &p = m_parsed[i];
         const RecFileEntry &entry = entries[i];
+        if (inOrder && i > 0) inOrder = std::strcmp(entries[i - 1].path, entry.path) < 0;
         p.second = 0;
         p.pathId = kUniquePath;
         // What the listing read from the name, or the name read now.
@@ -111,14 +117,6 @@ void CGroupIndex::Build(CRecSearch &naming, const RecFileList &entries) {
     }
     for (size_t k = 0; k < m_byTime.size(); ++k) m_position[m_byTime[k]] = static_cast<uint32_t>(k);
 
-    // Paths met more than once (a list not made by a folder walk may repeat
-    // one): a group takes the repeats of its members along.
-    // A folder walk's list mostly comes in byte order of its paths already,
-    // and then repeats none: one pass shows it.
-    bool inOrder = true;
-    for (size_t i = 1; i < n && inOrder; ++i) {
-        inOrder = std::strcmp(entries[i - 1].path, entries[i].path) < 0;
-    }
     if (!inOrder) FindRepeatedPaths(entries);
 
     m_listOrder.Reset(n);

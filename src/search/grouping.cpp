@@ -65,47 +65,43 @@ int32_t CFileSearchJNQ::ReportGroups(RecFileList &entries, int32_t user,
 void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, const RecFileList &entries,
                                     std::vector<size_t> &members) {
     group->count = 0;
-    // The channel digit of each member's name, read once; -1 for none. A
-    // group of a folder walk has a member per channel: those fit on the
-    // stack.
+    // The first member of each channel, by the channel digit of its name;
+    // the members without one, or past the 16 channels, are left over. A
+    // group of a folder walk has a member per channel: the marks of those
+    // fit on the stack.
     constexpr size_t kOnStack = 32;
-    int32_t digitOnStack[kOnStack];
     bool usedOnStack[kOnStack];
-    std::vector<int32_t> digitOnHeap;
     std::unique_ptr<bool[]> usedOnHeap;
-    int32_t *digit = digitOnStack;
     bool *used = usedOnStack;
     if (members.size() > kOnStack) {
-        digitOnHeap.resize(members.size());
         usedOnHeap.reset(new bool[members.size()]);
-        digit = digitOnHeap.data();
         used = usedOnHeap.get();
     }
-    std::fill(digit, digit + members.size(), -1);
     std::fill(used, used + members.size(), false);
+    constexpr size_t kNoMember = SIZE_MAX;
+    size_t first[16];
+    std::fill(first, first + 16, kNoMember);
     // Kept from group to group of a thread, so that reading a name's
     // channels allocates nothing once it has run.
     thread_local ChannelList channels;
     for (size_t k = 0; k < members.size(); ++k) {
         const RecFileEntry &member = entries[members[k]];
+        int32_t digit = -1;
         if (member.named) {
-            digit[k] = member.channelDigit;
-            continue;
+            digit = member.channelDigit;
+        } else {
+            channels.clear();
+            if (GetChannels(member.path, channels) == 1 && !channels.empty()) digit = channels[0];
         }
-        channels.clear();
-        if (GetChannels(member.path, channels) == 1 && !channels.empty()) {
-            digit[k] = channels[0];
-        }
+        if (digit >= 0 && digit < 16 && first[digit] == kNoMember) first[digit] = k;
     }
     for (int32_t channel = 0; channel < 16; ++channel) {
-        for (size_t k = 0; k < members.size(); ++k) {
-            if (used[k] || digit[k] != channel) continue;
-            CopyPath(group->paths[group->count], entries[members[k]].path);
-            group->channels[group->count] = channel;
-            ++group->count;
-            used[k] = true;
-            break;
-        }
+        const size_t k = first[channel];
+        if (k == kNoMember) continue;
+        CopyPath(group->paths[group->count], entries[members[k]].path);
+        group->channels[group->count] = channel;
+        ++group->count;
+        used[k] = true;
     }
     size_t kept = 0;
     for (size_t k = 0; k < members.size(); ++k) {

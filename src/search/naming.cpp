@@ -84,9 +84,9 @@ const char *CFileSearchJNQ::GetRecordName(const char *path) {
     return RecordName(path);
 }
 
-int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
-    const char *name = RecordName(path);
-    if (name == nullptr) return 0;
+namespace {
+
+int32_t ChannelsOf(const char *name, ChannelList &channels) {
     if (name[0] >= '1' && name[0] <= '8') {
         channels.push_back(name[0] - '1');
         return 1;
@@ -96,9 +96,7 @@ int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
     return 0;
 }
 
-int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
-    const char *name = RecordName(path);
-    if (name == nullptr) return 0;
+int32_t AlarmOf(const char *name) {
     const long dash = LastDash(name);
     if (dash < 0) return 0;
     const size_t at = static_cast<size_t>(dash) + 9;
@@ -106,9 +104,7 @@ int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
     return name[at] >= '1' && name[at] <= '9' ? 1 : 0;
 }
 
-int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
-    const char *name = RecordName(path);
-    if (name == nullptr) return 0;
+int32_t StartTimeOf(const char *name, AvSystemTime *time) {
     int v[6] = {0, 0, 0, 0, 0, 0};
     switch (LayoutOf(name)) {
     case Layout::Compact:
@@ -135,6 +131,36 @@ int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
     time->wMinute = static_cast<uint16_t>(v[4]);
     time->wSecond = static_cast<uint16_t>(v[5]);
     return 1;
+}
+
+}  // namespace
+
+int32_t CFileSearchJNQ::GetChannels(const char *path, ChannelList &channels) {
+    const char *name = RecordName(path);
+    return name == nullptr ? 0 : ChannelsOf(name, channels);
+}
+
+int32_t CFileSearchJNQ::IsAlarmRecord(const char *path) {
+    const char *name = RecordName(path);
+    return name == nullptr ? 0 : AlarmOf(name);
+}
+
+int32_t CFileSearchJNQ::GetStartTime(const char *path, AvSystemTime *time) {
+    const char *name = RecordName(path);
+    return name == nullptr ? 0 : StartTimeOf(name, time);
+}
+
+// The three rules above on one reading of the name part.
+bool CFileSearchJNQ::ReadListedName(RecFileEntry &entry, ChannelList &channels) {
+    const char *name = RecordName(entry.path);
+    if (name == nullptr) return false;
+    entry.timeRead = StartTimeOf(name, &entry.startTime) != 0 ? 1 : 0;
+    entry.alarm = AlarmOf(name);
+    const size_t first = channels.size();
+    const bool digit = ChannelsOf(name, channels) == 1 && channels.size() > first &&
+                       channels[first] >= 0 && channels[first] < 16;
+    entry.channelDigit = static_cast<int16_t>(digit ? channels[first] : -1);
+    return true;
 }
 
 int32_t CFileSearchJNQ::GetFrameRate(const char *path, int32_t *rate) {

@@ -1,7 +1,19 @@
-// The search object's lifetime and its hook for every record file found.
+// The search object's lifetime, its hook for every record file found, and
+// the reading of a listed name through the naming rules one by one.
 #include "search/rec_search.h"
 
 CRecSearch::~CRecSearch() = default;
 CFileSearchJNQ::~CFileSearchJNQ() = default;
 
 void CRecSearch::OnRecordFound(const RecFileEntry &) {}
+
+bool CRecSearch::ReadListedName(RecFileEntry &entry, ChannelList &channels) {
+    if (GetRecordName(entry.path) == nullptr) return false;
+    entry.timeRead = GetStartTime(entry.path, &entry.startTime) != 0 ? 1 : 0;
+    entry.alarm = IsAlarmRecord(entry.path);
+    const size_t first = channels.size();
+    const bool digit = GetChannels(entry.path, channels) == 1 && channels.size() > first &&
+                       channels[first] >= 0 && channels[first] < 16;
+    entry.channelDigit = static_cast<int16_t>(digit ? channels[first] : -1);
+    return true;
+}

@@ -60,6 +60,13 @@ public:
     // entries are left in the source.
     virtual int32_t GatherByTime(const RecFileEntry &reference, int32_t exactTime,
                                  RecFileList &source, RecFileList &target);
+    // What the naming rules read from the name of a listed record file: its
+    // start time (timeRead, startTime), alarm flag and channel digit into the
+    // entry, as GetStartTime, IsAlarmRecord and GetChannels read them, and
+    // the channels GetChannels gives appended; false when the path names no
+    // record file. A search whose rules can read all three at once does so
+    // here, and one that changes a rule changes this with it.
+    virtual bool ReadListedName(RecFileEntry &entry, ChannelList &channels);
 };
 
 class CFileSearchJNQ : public CRecSearch {
@@ -75,6 +82,7 @@ public:
     int32_t IsAlarmRecord(const char *path) override;
     int32_t GetStartTime(const char *path, AvSystemTime *time) override;
     int32_t GetFrameRate(const char *path, int32_t *rate) override;
+    bool ReadListedName(RecFileEntry &entry, ChannelList &channels) override;
 
     // File search of one folder; returns 0.
     int32_t SearchFolderFiles(const char *folder, int32_t user,

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "search/rec_search.h"
@@ -61,6 +63,25 @@ TEST_P(RecordNameTest, ReadsEveryField) {
     int32_t rate = -7;
     EXPECT_EQ(search.GetFrameRate(c.path, &rate), 1);
     EXPECT_EQ(rate, c.frameRate);
+}
+
+// A listed name is read in one go exactly as the rules read it one by one.
+TEST_P(RecordNameTest, ListedNameReadAsTheRulesReadIt) {
+    const NameCase &c = GetParam();
+    CFileSearchJNQ search;
+    RecFileEntry once{}, oneByOne{};
+    std::snprintf(once.path, sizeof once.path, "%s", c.path);
+    std::snprintf(oneByOne.path, sizeof oneByOne.path, "%s", c.path);
+    ChannelList onceChannels{5}, oneByOneChannels{5};  // appended to, not replaced
+    EXPECT_EQ(search.ReadListedName(once, onceChannels), c.accepted);
+    EXPECT_EQ(search.CRecSearch::ReadListedName(oneByOne, oneByOneChannels), c.accepted);
+    EXPECT_EQ(std::memcmp(&once, &oneByOne, sizeof once), 0);
+    EXPECT_EQ(onceChannels, oneByOneChannels);
+    if (!c.accepted) return;
+    EXPECT_EQ(once.timeRead, 1);
+    EXPECT_EQ(once.startTime.wSecond, c.second);
+    EXPECT_EQ(once.alarm, c.alarm);
+    EXPECT_EQ(once.channelDigit, c.channelResult == 1 ? c.channel : -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -9,18 +9,25 @@
 
 namespace plat {
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a name's words are read little-endian");
+
 namespace {
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Up to eight characters in upper case as one number that orders as they do
-// byte by byte, a name's end counting as below any character.
+// byte by byte, a name's end counting as below any character. The letters
+// of all eight are raised at once: a byte gets 0x20 taken off where its low
+// seven bits lie in 'a'..'z' and its top bit is clear.
 uint64_t UpperWord(const char *p, size_t length) {
     uint64_t word = 0;
-    for (size_t i = 0; i < 8; ++i) {
-        word = word << 8 | static_cast<unsigned char>(i < length ? Upper(p[i]) : '\0');
-    }
-    return word;
+    std::memcpy(&word, p, length < 8 ? length : 8);
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kTops = 0x80 * kOnes;
+    const uint64_t low = word & ~kTops;
+    const uint64_t fromA = low + (0x80 - 'a') * kOnes;      // top bit: at least 'a'
+    const uint64_t pastZ = low + (0x80 - 'z' - 1) * kOnes;  // top bit: past 'z'
+    word ^= ((fromA ^ pastZ) & ~word & kTops) >> 2;
+    return __builtin_bswap64(word);  // the first character the most significant
 }
 
 bool SameHead(const ListedName &a, const ListedName &b) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -81,7 +82,8 @@ LocalTimeSource g_localTimeSource = nullptr;
 // could not tell the kind.
 struct DirSearch {
     std::string folder;      // with its trailing '/', or empty for "."
-    std::string names;       // every matching name, each ending in '\0'
+    std::string names;       // the folder's entries as the system gave them;
+                             // the items point at the names in it
     std::vector<ListedName> items;
     Listing listing = Listing::kWithSizeAndTime;
     size_t next = 0;
@@ -119,6 +121,53 @@ bool FillEntry(const DirSearch &search, const ListedName &item, DirEntry *entry)
     return true;
 }
 
+// A folder's file descriptor, closed however the listing ends.
+class CFolderHandle {
+public:
+    explicit CFolderHandle(const char *folder) : m_fd(open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
+    ~CFolderHandle() {
+        if (m_fd >= 0) close(m_fd);
+    }
+    CFolderHandle(const CFolderHandle &) = delete;
+    CFolderHandle &operator=(const CFolderHandle &) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads every entry of the folder into `block` as the system gives them, a
+// few large reads for the whole folder, and calls take(name, place of the
+// name in block, d_type) for each; the names stay where they were read.
+// False when the folder cannot be read. Places past 32 bits (a folder of
+// gigabytes of names) are beyond what a listing holds.
+template <typename Take>
+bool ListFolder(const char *folder, std::string &block, Take &&take) {
+    const CFolderHandle handle(folder);
+    if (handle.fd() < 0) return false;
+    constexpr size_t kRead = 64 * 1024;
+    size_t used = 0;
+    for (;;) {
+        if (block.size() - used < kRead) block.resize(std::max(2 * block.size(), used + kRead));
+        const ssize_t got = getdents64(handle.fd(), &block[used], block.size() - used);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        const size_t end = used + static_cast<size_t>(got);
+        if (end > UINT32_MAX) throw std::bad_alloc();
+        while (used < end) {
+            const auto *d = reinterpret_cast<const struct dirent64 *>(&block[used]);
+            const size_t record = d->d_reclen;
+            if (record == 0 || record > end - used) return false;
+            const size_t name = used + offsetof(struct dirent64, d_name);
+            take(&block[name], name, d->d_type);
+            used += record;
+        }
+    }
+    block.resize(used);
+    return true;
+}
+
 // Reports the next entry that can still be filled in; false at the end.
 bool ReportNext(DirSearch &search, DirEntry *entry) {
     while (search.next < search.items.size()) {
@@ -132,7 +181,6 @@ bool ReportNext(DirSearch &search, DirEntry *entry) {
 DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
     if (pattern == nullptr || entry == nullptr) return nullptr;
     if (fault::ShouldFail(fault::kEnumerate)) return nullptr;
-    DIR *dir = nullptr;
     try {
         auto search = std::make_unique<DirSearch>();
         search->listing = listing;
@@ -141,21 +189,15 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
         search->folder = cut == std::string::npos ? std::string() : full.substr(0, cut + 1);
         const std::string mask = cut == std::string::npos ? full : full.substr(cut + 1);
         if (mask.empty()) return nullptr;
-        dir = opendir(search->folder.empty() ? "." : search->folder.c_str());
-        if (dir == nullptr) return nullptr;
         const WildcardPattern wanted(mask.c_str());
-        while (struct dirent *d = readdir(dir)) {
-            const size_t length = std::strlen(d->d_name);
-            if (length >= AVFILE_MAX_PATH || !wanted.Matches(d->d_name, length)) continue;
-            // Places past 32 bits (a folder of gigabytes of names) are
-            // beyond what a listing holds.
-            if (search->names.size() > UINT32_MAX) throw std::bad_alloc();
-            search->items.push_back(MakeListedName(d->d_name, length,
-                                                   static_cast<uint32_t>(search->names.size()), d->d_type));
-            search->names.append(d->d_name, length + 1);
-        }
-        closedir(dir);
-        dir = nullptr;
+        const bool listed = ListFolder(search->folder.empty() ? "." : search->folder.c_str(), search->names,
+                                       [&](const char *name, size_t at, unsigned char type) {
+                                           const size_t length = std::strlen(name);
+                                           if (length >= AVFILE_MAX_PATH || !wanted.Matches(name, length)) return;
+                                           search->items.push_back(MakeListedName(
+                                               name, length, static_cast<uint32_t>(at), type));
+                                       });
+        if (!listed) return nullptr;
         // NTFS lists a folder in upper-case name order; do the same so that
         // searches see the same order on both systems.
         SortAsListed(search->items, search->names.data());
@@ -164,7 +206,6 @@ DirSearch *FindFirst(const char *pattern, DirEntry *entry, Listing listing) {
     } catch (const std::bad_alloc &) {
         // Out of memory while listing: the folder is not enumerated and
         // nothing stays open.
-        if (dir != nullptr) closedir(dir);
         return nullptr;
     }
 }
