@@ -37,13 +37,12 @@ void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileLi
         entry.channelDigit = 0;
         entry.named = 0;
         entry.timeRead = 0;
-        if (GetRecordName(entry.path) == nullptr) continue;
-        OnRecordFound(entry);
         // One entry per channel the name gives; a name without a channel
         // gives none.
         channels.clear();
-        if (!ReadListedName(entry, channels)) continue;
+        if (!ReadListedName(entry, channels)) continue;  // no record file
         entry.named = 1;
+        OnRecordFound(entry);
         for (int32_t channel : channels) {
             entry.channel = channel;
             entries.push_back(entry);

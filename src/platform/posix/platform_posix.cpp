@@ -146,9 +146,18 @@ bool ListFolder(const char *folder, std::string &block, Take &&take) {
     const CFolderHandle handle(folder);
     if (handle.fd() < 0) return false;
     constexpr size_t kRead = 64 * 1024;
+    // Room for what the folder's size says it holds (a listing's records
+    // take somewhat more than the folder's own), so that a large folder is
+    // rarely moved as it grows.
+    struct stat st {};
+    if (fstat(handle.fd(), &st) == 0 && st.st_size > 0 && static_cast<uint64_t>(st.st_size) < UINT32_MAX / 2) {
+        block.reserve(static_cast<size_t>(st.st_size) / 2 * 3 + kRead);
+    }
     size_t used = 0;
     for (;;) {
-        if (block.size() - used < kRead) block.resize(std::max(2 * block.size(), used + kRead));
+        if (block.size() - used < kRead) {
+            block.resize(std::max(std::min(2 * block.size(), block.capacity()), used + kRead));
+        }
         const ssize_t got = getdents64(handle.fd(), &block[used], block.size() - used);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
