@@ -13,8 +13,10 @@ class CGroupIndex {
 public:
     static constexpr size_t kNone = SIZE_MAX;
 
-    // Reads the names of every entry through the naming rules of `naming`.
-    // Entries keep their list positions as indexes.
+    // Takes each entry's alarm flag and start time as the listing read them
+    // from its name, or reads the name through the naming rules of `naming`
+    // for an entry made otherwise. Entries keep their list positions as
+    // indexes.
     void Build(CRecSearch &naming, const RecFileList &entries);
 
     // The next entry, in list order, that is neither grouped nor reported

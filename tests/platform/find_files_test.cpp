@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -99,7 +101,8 @@ TEST(FindFiles, ListedInUpperCaseNameOrder) {
 #else
     TempDir dir;
     for (const char *name : {"b.avi", "_z", "ab", "C", "A.avi", "a_x", "AB", "1_20150109-104929_b.avi",
-                             "1_20150109-104929_A.avi", "1_20150109-104929", "1_20150109-104929_a", "\xE1z"}) {
+                             "1_20150109-104929_A.avi", "1_20150109-104929", "1_20150109-104929_a", "`b",
+                             "{b", "\xE1z"}) {
         dir.WriteFile(name, "");
     }
     dir.MakeDir("2015-01-09");
@@ -118,9 +121,41 @@ TEST(FindFiles, ListedInUpperCaseNameOrder) {
         {"b.avi", false},
         {"C", false},
         {"_z", false},
+        {"`b", false},  // the characters either side of the small letters stay
+        {"{b", false},
         {"\xE1z", false},  // a byte past ASCII is no letter, whatever its low bits
     };
     EXPECT_EQ(FindInOrder(dir / "*"), expected);
+#endif
+}
+
+// A folder of a day's recordings is read in several pieces: every name comes
+// once, in order, the names of other kinds passed over.
+TEST(FindFiles, LargeFolderListedWholeAndInOrder) {
+    TempDir dir;
+    std::vector<Found> expected;
+    char name[64];
+    for (int minute = 0; minute < 3000; ++minute) {
+        std::snprintf(name, sizeof name, "%d_20150109-%02d%02d00_1030h.avi", minute % 8 + 1, minute / 60 % 24,
+                      minute % 60);
+        std::string unique = name;
+        unique.insert(unique.size() - 4, "_" + std::to_string(minute));
+        dir.WriteFile(unique, "");
+        expected.push_back({unique, false});
+        if (minute % 10 == 0) dir.WriteFile(unique + ".txt", "");
+    }
+    std::sort(expected.begin(), expected.end(), [](const Found &a, const Found &b) {
+        std::string x = a.name, y = b.name;
+        for (char &c : x) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        for (char &c : y) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return x < y;
+    });
+#ifdef _WIN32
+    // The order is the file system's: the names alone are compared.
+    std::sort(expected.begin(), expected.end(), [](const Found &a, const Found &b) { return a.name < b.name; });
+    EXPECT_EQ(FindAll(dir / "*_*-*.avi"), expected);
+#else
+    EXPECT_EQ(FindInOrder(dir / "*_*-*.avi"), expected);
 #endif
 }
 
