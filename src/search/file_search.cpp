@@ -31,12 +31,8 @@ void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileLi
         if (pathLength > length) std::memset(entry.path + length, 0, pathLength - length);
         entry.path[length] = '\0';
         pathLength = length;
-        entry.startTime = AvSystemTime{};
+        entry.startTime = AvSystemTime{};  // a name without a time leaves it
         entry.channel = 0;
-        entry.alarm = 0;
-        entry.channelDigit = 0;
-        entry.named = 0;
-        entry.timeRead = 0;
         // One entry per channel the name gives; a name without a channel
         // gives none.
         channels.clear();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "search/group_index.h"
 #include "search/rec_search.h"
@@ -66,18 +65,7 @@ void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, const RecFileList &entr
                                     std::vector<size_t> &members) {
     group->count = 0;
     // The first member of each channel, by the channel digit of its name;
-    // the members without one, or past the 16 channels, are left over. A
-    // group of a folder walk has a member per channel: the marks of those
-    // fit on the stack.
-    constexpr size_t kOnStack = 32;
-    bool usedOnStack[kOnStack];
-    std::unique_ptr<bool[]> usedOnHeap;
-    bool *used = usedOnStack;
-    if (members.size() > kOnStack) {
-        usedOnHeap.reset(new bool[members.size()]);
-        used = usedOnHeap.get();
-    }
-    std::fill(used, used + members.size(), false);
+    // the members without one are left over.
     constexpr size_t kNoMember = SIZE_MAX;
     size_t first[16];
     std::fill(first, first + 16, kNoMember);
@@ -86,14 +74,12 @@ void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, const RecFileList &entr
     thread_local ChannelList channels;
     for (size_t k = 0; k < members.size(); ++k) {
         const RecFileEntry &member = entries[members[k]];
-        int32_t digit = -1;
-        if (member.named) {
-            digit = member.channelDigit;
-        } else {
+        int32_t digit = member.channelDigit;
+        if (!member.named) {
             channels.clear();
-            if (GetChannels(member.path, channels) == 1 && !channels.empty()) digit = channels[0];
+            digit = ChannelDigit(GetChannels(member.path, channels), channels, 0);
         }
-        if (digit >= 0 && digit < 16 && first[digit] == kNoMember) first[digit] = k;
+        if (digit >= 0 && first[digit] == kNoMember) first[digit] = k;
     }
     for (int32_t channel = 0; channel < 16; ++channel) {
         const size_t k = first[channel];
@@ -101,15 +87,9 @@ void CFileSearchJNQ::AssignChannels(RecGroupInfo *group, const RecFileList &entr
         CopyPath(group->paths[group->count], entries[members[k]].path);
         group->channels[group->count] = channel;
         ++group->count;
-        used[k] = true;
+        members[k] = kNoMember;  // taken
     }
-    size_t kept = 0;
-    for (size_t k = 0; k < members.size(); ++k) {
-        if (used[k]) continue;
-        if (kept != k) members[kept] = members[k];
-        ++kept;
-    }
-    members.resize(kept);
+    members.erase(std::remove(members.begin(), members.end(), kNoMember), members.end());
 }
 
 int32_t CRecSearch::GatherByTime(const RecFileEntry &reference, int32_t exactTime,

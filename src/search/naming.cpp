@@ -157,9 +157,7 @@ bool CFileSearchJNQ::ReadListedName(RecFileEntry &entry, ChannelList &channels) 
     entry.timeRead = StartTimeOf(name, &entry.startTime) != 0 ? 1 : 0;
     entry.alarm = AlarmOf(name);
     const size_t first = channels.size();
-    const bool digit = ChannelsOf(name, channels) == 1 && channels.size() > first &&
-                       channels[first] >= 0 && channels[first] < 16;
-    entry.channelDigit = static_cast<int16_t>(digit ? channels[first] : -1);
+    entry.channelDigit = ChannelDigit(ChannelsOf(name, channels), channels, first);
     return true;
 }
 

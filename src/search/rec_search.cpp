@@ -12,8 +12,6 @@ bool CRecSearch::ReadListedName(RecFileEntry &entry, ChannelList &channels) {
     entry.timeRead = GetStartTime(entry.path, &entry.startTime) != 0 ? 1 : 0;
     entry.alarm = IsAlarmRecord(entry.path);
     const size_t first = channels.size();
-    const bool digit = GetChannels(entry.path, channels) == 1 && channels.size() > first &&
-                       channels[first] >= 0 && channels[first] < 16;
-    entry.channelDigit = static_cast<int16_t>(digit ? channels[first] : -1);
+    entry.channelDigit = ChannelDigit(GetChannels(entry.path, channels), channels, first);
     return true;
 }

@@ -26,6 +26,15 @@ struct RecFileEntry {
 using RecFileList = std::vector<RecFileEntry>;
 using ChannelList = std::vector<int32_t>;
 
+// The channel a name's digit gives, from what GetChannels returned and the
+// channels it appended after `first`: the first of those when it returned 1,
+// -1 when the name has no digit (or one past the 16 channels).
+inline int16_t ChannelDigit(int32_t result, const ChannelList &channels, size_t first) {
+    if (result != 1 || channels.size() <= first) return -1;
+    const int32_t channel = channels[first];
+    return static_cast<int16_t>(channel >= 0 && channel < 16 ? channel : -1);
+}
+
 class CRecSearch {
 public:
     CRecSearch() = default;

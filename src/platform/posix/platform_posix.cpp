@@ -155,9 +155,7 @@ bool ListFolder(const char *folder, std::string &block, Take &&take) {
     }
     size_t used = 0;
     for (;;) {
-        if (block.size() - used < kRead) {
-            block.resize(std::max(std::min(2 * block.size(), block.capacity()), used + kRead));
-        }
+        if (block.size() - used < kRead) block.resize(std::max(block.capacity(), used + kRead));
         const ssize_t got = getdents64(handle.fd(), &block[used], block.size() - used);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
