@@ -123,6 +123,7 @@ namespace detail {
 inline std::atomic<bool> counting{false};
 inline std::atomic<uint64_t> callCounts[3] = {};
 inline std::atomic<bool> unknownEntryTypes{false};
+inline std::atomic<size_t> listingReadLimit{0};
 }  // namespace detail
 
 inline void StartCounting() {
@@ -151,5 +152,11 @@ inline void ForceUnknownEntryTypes(bool force) { detail::unknownEntryTypes.store
 inline bool UnknownEntryTypesForced() {
     return detail::unknownEntryTypes.load(std::memory_order_relaxed);
 }
+
+// Makes a folder listing ask the system for at most `bytes` of entries at a
+// time, with no room set aside from the folder's size (0: as usual), so that
+// even a small folder is read in many pieces into a block that grows.
+inline void LimitListingReads(size_t bytes) { detail::listingReadLimit.store(bytes); }
+inline size_t ListingReadLimit() { return detail::listingReadLimit.load(std::memory_order_relaxed); }
 
 }  // namespace plat::fault

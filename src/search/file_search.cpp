@@ -31,7 +31,7 @@ void CRecSearch::CollectFiles(const char *folder, const char *pattern, RecFileLi
         if (pathLength > length) std::memset(entry.path + length, 0, pathLength - length);
         entry.path[length] = '\0';
         pathLength = length;
-        entry.startTime = AvSystemTime{};  // a name without a time leaves it
+        entry.startTime = AvSystemTime{};  // a name without a time leaves it so
         entry.channel = 0;
         // One entry per channel the name gives; a name without a channel
         // gives none.

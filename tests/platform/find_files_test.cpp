@@ -129,8 +129,9 @@ TEST(FindFiles, ListedInUpperCaseNameOrder) {
 #endif
 }
 
-// A folder of a day's recordings is read in several pieces: every name comes
-// once, in order, the names of other kinds passed over.
+// A folder of a day's recordings, read in one piece and in many into a
+// block that grows: every name comes once, in order, the names of other
+// kinds passed over.
 TEST(FindFiles, LargeFolderListedWholeAndInOrder) {
     TempDir dir;
     std::vector<Found> expected;
@@ -155,7 +156,13 @@ TEST(FindFiles, LargeFolderListedWholeAndInOrder) {
     std::sort(expected.begin(), expected.end(), [](const Found &a, const Found &b) { return a.name < b.name; });
     EXPECT_EQ(FindAll(dir / "*_*-*.avi"), expected);
 #else
-    EXPECT_EQ(FindInOrder(dir / "*_*-*.avi"), expected);
+    for (size_t readLimit : {size_t{0}, size_t{1024}}) {
+        SCOPED_TRACE(readLimit == 0 ? "as usual" : "1 KiB a read");
+        plat::fault::LimitListingReads(readLimit);
+        const std::vector<Found> found = FindInOrder(dir / "*_*-*.avi");
+        plat::fault::LimitListingReads(0);
+        EXPECT_EQ(found, expected);
+    }
 #endif
 }
 

@@ -14,8 +14,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstddef>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -146,17 +146,20 @@ bool ListFolder(const char *folder, std::string &block, Take &&take) {
     const CFolderHandle handle(folder);
     if (handle.fd() < 0) return false;
     constexpr size_t kRead = 64 * 1024;
+    const size_t limit = fault::ListingReadLimit();
     // Room for what the folder's size says it holds (a listing's records
     // take somewhat more than the folder's own), so that a large folder is
     // rarely moved as it grows.
     struct stat st {};
-    if (fstat(handle.fd(), &st) == 0 && st.st_size > 0 && static_cast<uint64_t>(st.st_size) < UINT32_MAX / 2) {
+    if (limit == 0 && fstat(handle.fd(), &st) == 0 && st.st_size > 0 &&
+        static_cast<uint64_t>(st.st_size) < UINT32_MAX / 2) {
         block.reserve(static_cast<size_t>(st.st_size) / 2 * 3 + kRead);
     }
     size_t used = 0;
     for (;;) {
         if (block.size() - used < kRead) block.resize(std::max(block.capacity(), used + kRead));
-        const ssize_t got = getdents64(handle.fd(), &block[used], block.size() - used);
+        const size_t room = limit != 0 ? std::min(limit, block.size() - used) : block.size() - used;
+        const ssize_t got = getdents64(handle.fd(), &block[used], room);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) break;
