@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <stdexcept>
 
@@ -86,12 +87,24 @@ std::string QuoteArgument(const std::string &a) {
     return quoted + "\"";
 }
 
+// A capture file is created and opened in one call, under a name of this
+// process's own: the temporary-file service makes a file, closes it and
+// leaves it to be opened again, under names every test program running
+// beside this one draws from as well.
 std::FILE *CaptureFile(HANDLE *handle) {
-    char folder[MAX_PATH + 1], path[MAX_PATH + 1];
-    if (!GetTempPathA(sizeof folder, folder) || !GetTempFileNameA(folder, "cli", 0, path)) return nullptr;
+    static unsigned counter = 0;
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (!length || length > MAX_PATH) return nullptr;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    *handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string path = std::string(folder) + "avfile-cli-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(GetTickCount()) + "-" + std::to_string(counter++) + ".tmp";
+        *handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (*handle != INVALID_HANDLE_VALUE) break;
+    }
     if (*handle == INVALID_HANDLE_VALUE) return nullptr;
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(*handle), 0);
     return fd < 0 ? nullptr : _fdopen(fd, "rb");
@@ -107,6 +120,7 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempD
     const HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
                                   nullptr);
     if (!m_out || !m_err || in == INVALID_HANDLE_VALUE || argv.empty()) {
+        m_startError = "cannot set up the outputs: error " + std::to_string(GetLastError());
         if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
         m_ended = true;
         return;
@@ -121,13 +135,20 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempD
     start.hStdError = err;
     PROCESS_INFORMATION process = {};
     std::fflush(nullptr);
-    if (CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.path().c_str(), &start,
-                       &process)) {
-        CloseHandle(process.hThread);
-        m_process = process.hProcess;
-    } else {
-        m_ended = true;
+    // A start that fails is tried twice more, rather than taken for the
+    // program's own failure; every failure's code goes into the message.
+    for (int attempt = 0; attempt < 3 && !m_process; ++attempt) {
+        if (CreateProcessA(argv[0].c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.path().c_str(),
+                           &start, &process)) {
+            CloseHandle(process.hThread);
+            m_process = process.hProcess;
+        } else {
+            m_startError += (m_startError.empty() ? "cannot start " + argv[0] + ": error " : ", error ") +
+                            std::to_string(GetLastError());
+            Sleep(50);
+        }
     }
+    if (!m_process) m_ended = true;
     CloseHandle(in);
 }
 
@@ -163,7 +184,10 @@ void RunningProgram::Continue() {}
 
 RunResult RunningProgram::Wait() {
     RunResult r;
-    if (!m_process) return r;
+    if (!m_process) {
+        r.err = m_startError;
+        return r;
+    }
     Reap(0);
     if (!m_ended) return r;
     r.exitCode = m_status;
@@ -185,6 +209,7 @@ RunResult RunCommand(const std::string &, const TempDir &, const RunLimits &) {
 RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempDir &dir, const RunLimits &limits)
     : m_out(std::tmpfile()), m_err(std::tmpfile()) {
     if (!m_out || !m_err || argv.empty()) {
+        m_startError = std::string("cannot set up the outputs: ") + std::strerror(errno);
         m_ended = true;
         return;
     }
@@ -212,10 +237,15 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempD
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
         }
         execvp(args[0], args.data());
+        static const char kNoStart[] = "the program could not be started\n";
+        if (write(2, kNoStart, sizeof kNoStart - 1) < 0) _exit(127);
         _exit(127);
     }
     if (in >= 0) close(in);
-    if (m_pid < 0) m_ended = true;
+    if (m_pid < 0) {
+        m_startError = std::string("cannot start ") + args[0] + ": " + std::strerror(errno);
+        m_ended = true;
+    }
 }
 
 RunningProgram::~RunningProgram() {
@@ -270,7 +300,10 @@ void RunningProgram::Continue() {
 
 RunResult RunningProgram::Wait() {
     RunResult r;
-    if (m_pid < 0) return r;
+    if (m_pid < 0) {
+        r.err = m_startError;
+        return r;
+    }
     while (!m_ended) {
         if (!Reap(0)) break;
     }
@@ -325,7 +358,8 @@ const SampleCard &SampleCard::Get() {
 SampleCard::SampleCard() : m_root(m_dir / "card/") {
     const RunResult r =
         RunningProgram({Absolute(SAMPLE_CARD_PROGRAM), m_root, "--clip", Absolute(SAMPLE_CLIP)}, m_dir).Wait();
-    if (r.exitCode != 0) throw std::runtime_error("sample-card failed: " + r.err);
+    if (r.exitCode != 0)
+        throw std::runtime_error("sample-card failed (exit code " + std::to_string(r.exitCode) + "): " + r.err);
 }
 
 std::string SampleCard::PlainFile(int channel) const {

@@ -68,6 +68,7 @@ private:
     bool m_ended = false;
     std::FILE *m_out = nullptr;
     std::FILE *m_err = nullptr;
+    std::string m_startError;  // why the program could not be started
 };
 
 // Runs a command line through the command processor in `dir`.
