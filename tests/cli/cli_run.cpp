@@ -238,7 +238,7 @@ RunningProgram::RunningProgram(const std::vector<std::string> &argv, const TempD
         }
         execvp(args[0], args.data());
         static const char kNoStart[] = "the program could not be started\n";
-        if (write(2, kNoStart, sizeof kNoStart - 1) < 0) _exit(127);
+        [[maybe_unused]] const ssize_t written = write(2, kNoStart, sizeof kNoStart - 1);
         _exit(127);
     }
     if (in >= 0) close(in);
